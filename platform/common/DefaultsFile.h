@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/PropertyValue.h"
+
+namespace platform::common {
+
+// One user-defaults domain kept as a binary property-list file, the way a macOS preferences
+// file is kept. Every key of the file is preserved across writes, whatever its type.
+class DefaultsFile final {
+public:
+    // Opens the domain stored in `file`. A missing, unreadable or corrupt file reads as an
+    // empty domain and is left untouched until a write replaces it.
+    explicit DefaultsFile(std::filesystem::path file);
+    ~DefaultsFile();
+    DefaultsFile(const DefaultsFile&) = delete;
+    DefaultsFile& operator=(const DefaultsFile&) = delete;
+
+    // The scalar value stored under `key`, or nothing when absent or a container.
+    std::optional<PropertyValue> objectForKey(const std::string& key) const;
+    // The data stored under `key`, or nothing when absent or not data.
+    std::optional<Data> dataForKey(const std::string& key) const;
+    // Stores `value` under `key`, replacing any earlier value. The next read sees it at once.
+    // Before returning, the file is replaced atomically (temporary file in the same directory,
+    // mode 0600, then rename), so it is never torn. If the disk cannot be written, the value
+    // is kept in memory, the old file stays intact and false is returned.
+    bool setObject(const PropertyValue& value, const std::string& key);
+
+    // Where the domain is stored.
+    const std::filesystem::path& path() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace platform::common
