@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -16,6 +17,8 @@ enum class ColorSpaceModel : int {
     // Components in a colour space of their own, identified by an ICC profile and/or a
     // platform colour-space number (for example sRGB or Display P3).
     Custom = 5,
+    // A named system colour that follows the appearance (for example the label colours).
+    Catalog = 6,
 };
 
 // An immutable colour (NSColor). Two colours are equal when their space, components and
@@ -34,6 +37,12 @@ public:
     static Color colorWithCustomSpace(std::vector<double> components, std::int64_t colorSpaceId,
                                       std::vector<std::uint8_t> iccProfile);
 
+    // The platform's primary, secondary and tertiary text colours; they follow the system
+    // appearance, and the components are only a fallback for a light one.
+    static Color labelColor();
+    static Color secondaryLabelColor();
+    static Color tertiaryLabelColor();
+
     // The space the components are expressed in.
     ColorSpaceModel colorSpaceModel() const { return model_; }
     // The colour components in the order of the space (RGB: red, green, blue; white: white;
@@ -45,6 +54,9 @@ public:
     std::int64_t colorSpaceId() const { return colorSpaceId_; }
     // The ICC profile of a custom space (empty when there is none or not custom).
     const std::vector<std::uint8_t>& iccProfile() const { return iccProfile_; }
+
+    // The name of a catalog colour (empty for the others).
+    const std::string& catalogName() const { return catalogName_; }
 
     // Red, green and blue as the screen shows them, each from 0 to 1: RGB spaces give their
     // own, white spaces give the grey, custom spaces their first three components (or a grey
@@ -60,16 +72,19 @@ public:
 
     friend bool operator==(const Color& a, const Color& b) {
         return a.model_ == b.model_ && a.components_ == b.components_ &&
-               a.colorSpaceId_ == b.colorSpaceId_ && a.iccProfile_ == b.iccProfile_;
+               a.colorSpaceId_ == b.colorSpaceId_ && a.iccProfile_ == b.iccProfile_ &&
+               a.catalogName_ == b.catalogName_;
     }
 
 private:
+    Color withCatalogName(std::string name) const;
     Color(ColorSpaceModel model, std::vector<double> components);
 
     ColorSpaceModel model_;
     std::vector<double> components_;
     std::int64_t colorSpaceId_ = 0;
     std::vector<std::uint8_t> iccProfile_;
+    std::string catalogName_;
     std::shared_ptr<const void> native_;
 };
 

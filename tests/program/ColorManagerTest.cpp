@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "main/ColorManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "tests/support/ProgramTest.h"
+
+namespace vellumor::testing {
+namespace {
+
+using platform::Color;
+using platform::ColorSpaceModel;
+using platform::Data;
+using platform::PropertyValue;
+
+const std::string kKey = "selectedBackgroundColor";
+
+// Counts colorDidChange posts and what the store held when each arrived.
+class ChangeCounter : public platform::Object {
+public:
+    ChangeCounter() {
+        addMethod("changed",
+                  [this](Object*) { seen.push_back(ColorManager::shared().currentColor()); });
+        platform::NotificationCenter::defaultCenter().addObserver(
+            *this, "changed", notification::colorDidChange, nullptr);
+    }
+    std::vector<Color> seen;
+};
+
+class ColorManagerTest : public ProgramTest {
+protected:
+    platform::UserDefaults& defaults() { return platform::UserDefaults::standardUserDefaults(); }
+    std::size_t storeWrites() {
+        return static_cast<std::size_t>(std::count(
+            desktop().journal().begin(), desktop().journal().end(), "defaults setObject " + kKey));
+    }
+};
+
+TEST_F(ColorManagerTest, WithNothingStoredReadsTheDefaultGreyAndWritesNothing) {
+    launch();
+    const Color color = ColorManager::shared().currentColor();
+
+    EXPECT_EQ(color.colorSpaceModel(), ColorSpaceModel::CalibratedRGB);
+    EXPECT_EQ(color.components(), (std::vector<double>{0.1, 0.1, 0.1, 1.0}));
+    EXPECT_FALSE(defaults().objectForKey(kKey).has_value());
+    EXPECT_EQ(storeWrites(), 0u);
+}
+
+TEST_F(ColorManagerTest, UnreadableStoredValuesReadAsTheDefaultAndStayUntouched) {
+    launch();
+    const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);
+    const std::vector<PropertyValue> hostile = {
+        std::string("red"),
+        std::int64_t{42},
+        Data{0xde, 0xad, 0xbe, 0xef, 0x00, 0x01},
+        Data{},
+        Data{'b', 'p', 'l', 'i', 's', 't', '0', '0'},
+    };
+    for (const PropertyValue& value : hostile) {
+        defaults().setObject(value, kKey);
+        EXPECT_EQ(ColorManager::shared().currentColor(), grey);
+        EXPECT_EQ(defaults().objectForKey(kKey), value) << "a read must not rewrite the value";
+        // Still there, still unreadable, in the next process.
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), grey);
+        EXPECT_EQ(defaults().objectForKey(kKey), value);
+    }
+}
+
+TEST_F(ColorManagerTest, AWrittenColourReadsBackEqualAndSurvivesARestart) {
+    launch();
+    const std::vector<Color> colors = {
+        Color::colorWithCalibratedRed(0.25, 0.5, 0.75, 1.0),
+        Color::colorWithDeviceRed(1.0, 0.0, 0.0, 0.5),
+        Color::colorWithCalibratedWhite(0.3, 0.9),
+        Color::colorWithDeviceWhite(0.0, 1.0),
+        Color::colorWithCalibratedRed(0.123456789, 0.987654321, 0.000001, 0.333333333),
+    };
+    for (const Color& color : colors) {
+        ColorManager::shared().setCurrentColor(color);
+        EXPECT_EQ(ColorManager::shared().currentColor(), color);
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), color);
+    }
+}
+
+TEST_F(ColorManagerTest, EveryWriteStoresBeforeItAnnounces) {
+    launch();
+    ChangeCounter counter;
+    const Color blue = Color::colorWithCalibratedRed(0.0, 0.0, 1.0, 1.0);
+
+    ColorManager::shared().setCurrentColor(blue);
+    ColorManager::shared().setCurrentColor(blue);
+
+    EXPECT_EQ(storeWrites(), 2u);
+    // Each observer already saw the new colour in the store when it was told.
+    EXPECT_EQ(counter.seen, (std::vector<Color>{blue, blue}));
+}
+
+TEST_F(ColorManagerTest, AColourThatCannotBeArchivedIsNeitherStoredNorAnnounced) {
+    launch();
+    const Color kept = Color::colorWithCalibratedRed(0.2, 0.4, 0.6, 1.0);
+    ColorManager::shared().setCurrentColor(kept);
+    ChangeCounter counter;
+    const auto writes = storeWrites();
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    ColorManager::shared().setCurrentColor(Color::colorWithCalibratedRed(nan, 0.0, 0.0, 1.0));
+    ColorManager::shared().setCurrentColor(
+        Color::colorWithDeviceWhite(std::numeric_limits<double>::infinity(), 1.0));
+
+    EXPECT_TRUE(counter.seen.empty());
+    EXPECT_EQ(storeWrites(), writes);
+    EXPECT_EQ(ColorManager::shared().currentColor(), kept);
+}
+
+TEST_F(ColorManagerTest, ReadsWhatTheDefaultsHoldNowWithoutCaching) {
+    launch();
+    ColorManager::shared().setCurrentColor(Color::colorWithDeviceWhite(0.5, 1.0));
+    // A value changed behind the store's back is what the next read gives.
+    defaults().setObject(std::string("not a colour"), kKey);
+    EXPECT_EQ(ColorManager::shared().currentColor(),
+              Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0));
+}
+
+}  // namespace
+}  // namespace vellumor::testing

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "main/ColorManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Screen.h"
+#include "platform/WindowLevel.h"
+#include "tests/support/ProgramTest.h"
+
+namespace vellumor::testing {
+namespace {
+
+using platform::Color;
+using platform::Point;
+using platform::Rect;
+
+class OverlayWindowTest : public ProgramTest {};
+
+TEST_F(OverlayWindowTest, IsABorderlessWindowOneLevelAboveTheDesktopIconsOnEverySpace) {
+    launch({kPrimary, {-1280.0, -1024.0, 1280.0, 1024.0}});
+
+    const platform::WindowLevel iconLevel =
+        platform::CGWindowLevelForKey(platform::WindowLevelKey::kCGDesktopIconWindowLevelKey);
+    // The window server's level sits near the bottom of the 32-bit range; one above it must
+    // still be one above it.
+    EXPECT_LT(iconLevel, 0);
+    for (OverlayWindow* overlay : overlays()) {
+        EXPECT_EQ(overlay->styleMask(), platform::NSWindowStyleMaskBorderless);
+        EXPECT_EQ(overlay->level(), iconLevel + 1);
+        EXPECT_LT(overlay->level(), platform::NSNormalWindowLevel);
+        EXPECT_EQ(overlay->collectionBehavior(), 81u);
+        EXPECT_FALSE(overlay->ignoresMouseEvents());
+        EXPECT_FALSE(overlay->canBecomeKey());
+        EXPECT_FALSE(overlay->canBecomeMain());
+    }
+    EXPECT_EQ(overlays()[1]->frame(), (Rect{-1280.0, -1024.0, 1280.0, 1024.0}));
+}
+
+TEST_F(OverlayWindowTest, KeepsEveryRectangleItIsAskedToConstrain) {
+    launch();
+    const OverlayWindow& overlay = *overlays().front();
+    const platform::Screen screen(kPrimary);
+    const Rect proposals[] = {{0.0, 0.0, 1920.0, 1080.0},
+                              {-5000.0, 9000.0, 10.0, 10.0},
+                              {0.0, 1060.0, 1920.0, 1080.0},
+                              {3.5, -7.25, 0.0, 0.0}};
+    for (const Rect& proposal : proposals) {
+        EXPECT_EQ(overlay.constrainFrameRect(proposal, &screen), proposal);
+        EXPECT_EQ(overlay.constrainFrameRect(proposal, nullptr), proposal);
+    }
+}
+
+TEST_F(OverlayWindowTest, TakesClicksWithoutTakingFocusAndKeepsThemFromTheDesktop) {
+    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
+
+    for (const Point point : {Point{10.0, 10.0}, Point{1919.0, 1079.0}, Point{2500.0, 500.0}}) {
+        const auto result = desktop.click(point);
+        EXPECT_FALSE(result.reachedDesktop);
+        EXPECT_NE(dynamic_cast<OverlayWindow*>(result.window), nullptr);
+        EXPECT_EQ(desktop.keyWindow(), nullptr);
+        EXPECT_EQ(desktop.mainWindow(), nullptr);
+    }
+    // Hidden overlays take nothing: the desktop is reachable again.
+    for (OverlayWindow* overlay : overlays()) {
+        overlay->orderOut(nullptr);
+    }
+    EXPECT_TRUE(desktop.click({10.0, 10.0}).reachedDesktop);
+}
+
+TEST_F(OverlayWindowTest, LiesBelowOrdinaryWindows) {
+    auto& desktop = launch();
+    platform::Window ordinary({100.0, 100.0, 400.0, 300.0}, platform::NSWindowStyleMaskTitled,
+                              platform::NSBackingStoreType::NSBackingStoreBuffered, false);
+    ordinary.orderFront(nullptr);
+    // Shown again after the ordinary window, the overlay still stays behind it.
+    overlays().front()->orderFront(nullptr);
+
+    const auto stack = desktop.windowsFrontToBack();
+    ASSERT_EQ(stack.size(), 2u);
+    EXPECT_EQ(stack.front(), &ordinary);
+    EXPECT_EQ(desktop.click({150.0, 150.0}).window, &ordinary);
+    EXPECT_EQ(desktop.click({1000.0, 900.0}).window, overlays().front());
+}
+
+TEST_F(OverlayWindowTest, AnOverlayMadeButNotShownStaysInvisible) {
+    auto& desktop = launch({});
+    OverlayWindow overlay{platform::Screen(kPrimary)};
+    EXPECT_FALSE(overlay.isVisible());
+    EXPECT_TRUE(desktop.windowsFrontToBack().empty());
+    EXPECT_TRUE(desktop.click({5.0, 5.0}).reachedDesktop);
+}
+
+TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachChange) {
+    launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}, {0.0, 1080.0, 1920.0, 1080.0}});
+    overlays()[1]->orderOut(nullptr);
+
+    const Color teal = Color::colorWithCalibratedRed(0.0, 0.5, 0.5, 1.0);
+    ColorManager::shared().setCurrentColor(teal);
+    for (OverlayWindow* overlay : overlays()) {
+        EXPECT_EQ(overlay->backgroundColor(), teal);
+    }
+
+    // A post from any sender, with no new colour, makes each overlay read the store again.
+    platform::Object someSender;
+    for (OverlayWindow* overlay : overlays()) {
+        overlay->setBackgroundColor(Color::colorWithDeviceWhite(1.0, 1.0));
+    }
+    platform::NotificationCenter::defaultCenter().postNotificationName(notification::colorDidChange,
+                                                                       &someSender);
+    for (OverlayWindow* overlay : overlays()) {
+        EXPECT_EQ(overlay->backgroundColor(), teal);
+    }
+    // Shown again later, the hidden overlay already has the new colour.
+    overlays()[1]->orderFront(nullptr);
+    EXPECT_EQ(overlays()[1]->backgroundColor(), teal);
+}
+
+TEST_F(OverlayWindowTest, NewOverlaysStartInTheStoredColour) {
+    launch();
+    const Color plum = Color::colorWithDeviceRed(0.4, 0.1, 0.4, 0.75);
+    ColorManager::shared().setCurrentColor(plum);
+    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
+    for (OverlayWindow* overlay : overlays()) {
+        EXPECT_EQ(overlay->backgroundColor(), plum);
+    }
+    desktop.attachScreen({0.0, 1080.0, 100.0, 100.0});
+    EXPECT_EQ(overlays().back()->backgroundColor(), plum);
+}
+
+}  // namespace
+}  // namespace vellumor::testing

@@ -1,0 +1,99 @@
+#include "tests/support/ProgramTest.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "platform/Application.h"
+#include "platform/Menu.h"
+#include "platform/PlatformIntegration.h"
+
+namespace vellumor::testing {
+
+using platform::headless::HeadlessPlatform;
+
+namespace {
+std::filesystem::path freshDirectory() {
+    static std::atomic<int> counter{0};
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = "vellumor-test-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter++) + "-" + (info ? info->name() : "none");
+    for (char& c : name) {
+        if (c == '/') {
+            c = '_';
+        }
+    }
+    auto path = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path;
+}
+}  // namespace
+
+ProgramTest::ProgramTest() : defaultsDirectory_(freshDirectory()) {}
+
+ProgramTest::~ProgramTest() {
+    endProcess();
+    std::error_code ignored;
+    std::filesystem::remove_all(defaultsDirectory_, ignored);
+}
+
+void ProgramTest::endProcess() {
+    // The program's objects go before the platform that they were made on.
+    delegate_.reset();
+    platform::installPlatformIntegration(nullptr);
+    desktop_ = nullptr;
+}
+
+HeadlessPlatform& ProgramTest::launch(std::vector<Rect> screens, const Setup& setup) {
+    endProcess();
+    auto desktop = std::make_unique<HeadlessPlatform>(defaultsDirectory_, std::move(screens));
+    desktop_ = desktop.get();
+    if (setup) {
+        setup(*desktop);
+    }
+    platform::installPlatformIntegration(std::move(desktop));
+
+    // The entry point's steps.
+    platform::Application& app = platform::Application::sharedApplication();
+    delegate_ = std::make_unique<AppDelegate>();
+    app.setDelegate(delegate_.get());
+    app.run();
+    return *desktop_;
+}
+
+std::vector<OverlayWindow*> ProgramTest::overlays() const {
+    std::vector<OverlayWindow*> result;
+    for (const auto& overlay : delegate_->overlayWindows()) {
+        result.push_back(overlay.get());
+    }
+    return result;
+}
+
+std::vector<Rect> ProgramTest::overlayFrames() const {
+    std::vector<Rect> frames;
+    for (const auto& overlay : delegate_->overlayWindows()) {
+        frames.push_back(overlay->frame());
+    }
+    return frames;
+}
+
+std::vector<std::string> ProgramTest::menuTitles() const {
+    std::vector<std::string> titles;
+    for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {
+        titles.push_back(item->isSeparatorItem() ? "-" : item->title());
+    }
+    return titles;
+}
+
+bool ProgramTest::menuEntryEnabled(const std::string& title) const {
+    for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {
+        if (!item->isSeparatorItem() && item->title() == title) {
+            return item->isEnabled();
+        }
+    }
+    ADD_FAILURE() << "no menu entry titled " << title;
+    return false;
+}
+
+}  // namespace vellumor::testing
