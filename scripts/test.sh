@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Vellumor and runs every test: the plain build (unit, whole-program and X11
+# end-to-end tests), then the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (the end-to-end tests, which drive the plain binary, run once).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+cmake --preset default
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -LE x11
