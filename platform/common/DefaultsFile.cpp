@@ -1,0 +1,352 @@
+#include "platform/common/DefaultsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <mutex>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "platform/common/PlistSupport.h"
+
+namespace platform::common {
+
+namespace {
+
+using detail::PlistLimits;
+using detail::PlistPtr;
+
+// A preferences domain of a few settings is a few kilobytes; a file far larger is not ours to
+// load into memory.
+constexpr PlistLimits kDomainLimits{4 * 1024 * 1024, 1 << 18, 100};
+
+// Property-list dates count from 2001-01-01 00:00:00 UTC.
+constexpr std::int64_t kReferenceDateUnixSeconds = 978307200;
+constexpr std::int64_t kMicrosPerSecond = 1000000;
+
+// Closes a descriptor on every path out of a scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now, reporting whether the data reached the file system.
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd >= 0 && ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The contents of a regular file of at most `limit` bytes; nothing for anything else. A
+// FIFO or device in place of the file must not block or flood the reader.
+std::optional<Data> readSmallRegularFile(const std::filesystem::path& file, std::size_t limit) {
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
+        static_cast<std::uint64_t>(status.st_size) > limit) {
+        return std::nullopt;
+    }
+    // Read one byte beyond the limit to notice a file that grew after fstat.
+    Data bytes(limit + 1);
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+    if (filled > limit) {
+        return std::nullopt;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+bool writeAll(int fd, const Data& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// Creates `directory` and its missing parents, private to the user like a preferences
+// folder.
+bool ensureDirectory(const std::filesystem::path& directory) {
+    std::filesystem::path prefix;
+    for (const auto& part : directory) {
+        prefix /= part;
+        if (::mkdir(prefix.c_str(), 0700) == 0) {
+            continue;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat status {};
+    return ::stat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Replaces `target` with `bytes` so that readers see either the old or the new file, never
+// a part of one. The temporary file lives beside the target, because rename() is only
+// atomic within one file system. rename() also replaces a symbolic link itself rather than
+// the file it points to, so a write never lands outside the domain's own path.
+bool replaceFile(const std::filesystem::path& target, const Data& bytes) {
+    if (!target.has_filename()) {
+        return false;
+    }
+    const std::filesystem::path directory =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    if (!ensureDirectory(directory)) {
+        return false;
+    }
+    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return false;
+    }
+    const std::string temporary(name.data());
+    const bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), bytes) &&
+                    ::fsync(fd.get()) == 0 && fd.close() &&
+                    ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Make the rename itself durable. The file is already in place, so a file system that
+    // cannot sync directories does not make the write a failure.
+    const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        ::fsync(dir.get());
+    }
+    return true;
+}
+
+// Whether `text` can be stored as a property-list string: libplist takes NUL-terminated
+// UTF-8 and converts it to UTF-16 for binary files, garbling malformed sequences.
+bool storableText(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        std::uint32_t codePoint = 0;
+        if (lead == 0) {
+            return false;
+        } else if (lead < 0x80) {
+            length = 1;
+            codePoint = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1FU;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0FU;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07U;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            codePoint = (codePoint << 6) | (next & 0x3FU);
+        }
+        constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < kSmallest[length] || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::optional<PropertyValue> toValue(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING: {
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return std::string(text != nullptr ? text : "", static_cast<std::size_t>(length));
+        }
+        case PLIST_UINT:
+            // Integers are stored as 64-bit two's complement.
+            return static_cast<std::int64_t>(detail::integerValue(node).value_or(0));
+        case PLIST_REAL: {
+            double value = 0.0;
+            plist_get_real_val(node, &value);
+            return value;
+        }
+        case PLIST_BOOLEAN: {
+            std::uint8_t value = 0;
+            plist_get_bool_val(node, &value);
+            return value != 0;
+        }
+        case PLIST_DATA:
+            return detail::dataValue(node).value_or(Data{});
+        case PLIST_DATE: {
+            std::int32_t seconds = 0;
+            std::int32_t micros = 0;
+            plist_get_date_val(node, &seconds, &micros);
+            // libplist splits a negative time into a truncated second and the magnitude of
+            // the fraction: -1.25 s reads as (-1, 250000).
+            std::int64_t total = std::int64_t{seconds} * kMicrosPerSecond;
+            total += seconds < 0 ? -std::int64_t{micros} : std::int64_t{micros};
+            total += kReferenceDateUnixSeconds * kMicrosPerSecond;
+            return Date(
+                std::chrono::duration_cast<Date::duration>(std::chrono::microseconds(total)));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+plist_t toNode(const PropertyValue& value) {
+    return std::visit(
+        [](const auto& v) -> plist_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return plist_new_string(v.c_str());
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                return plist_new_uint(static_cast<std::uint64_t>(v));
+            } else if constexpr (std::is_same_v<T, double>) {
+                return plist_new_real(v);
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return plist_new_bool(v ? 1 : 0);
+            } else if constexpr (std::is_same_v<T, Data>) {
+                return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());
+            } else {
+                // Microseconds since the reference date, split into a floored second and a
+                // non-negative fraction; libplist holds seconds in 32 bits, which covers the
+                // years 1933 to 2069, and dates beyond are pinned to that range.
+                const auto micros =
+                    std::chrono::floor<std::chrono::microseconds>(v.time_since_epoch()).count() -
+                    kReferenceDateUnixSeconds * kMicrosPerSecond;
+                std::int64_t seconds = micros / kMicrosPerSecond;
+                std::int64_t fraction = micros % kMicrosPerSecond;
+                if (fraction < 0) {
+                    seconds -= 1;
+                    fraction += kMicrosPerSecond;
+                }
+                constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
+                constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
+                if (seconds < kLow || seconds > kHigh) {
+                    fraction = 0;
+                }
+                seconds = std::clamp<std::int64_t>(seconds, kLow, kHigh);
+                return plist_new_date(static_cast<std::int32_t>(seconds),
+                                      static_cast<std::int32_t>(fraction));
+            }
+        },
+        value);
+}
+
+PlistPtr loadDomain(const std::filesystem::path& file) {
+    if (const auto bytes = readSmallRegularFile(file, kDomainLimits.maxBytes)) {
+        std::string ignored;
+        PlistPtr root =
+            detail::parsePropertyList(bytes->data(), bytes->size(), kDomainLimits, ignored);
+        if (root && plist_get_node_type(root.get()) == PLIST_DICT) {
+            return root;
+        }
+    }
+    return PlistPtr(plist_new_dict());
+}
+
+}  // namespace
+
+struct DefaultsFile::State {
+    std::filesystem::path file;
+    // The domain as last read or set; the file follows it on each successful write.
+    PlistPtr domain;
+    mutable std::mutex mutex;
+};
+
+DefaultsFile::DefaultsFile(std::filesystem::path file) : state_(std::make_unique<State>()) {
+    state_->file = std::move(file);
+    state_->domain = loadDomain(state_->file);
+}
+
+DefaultsFile::~DefaultsFile() = default;
+
+std::optional<PropertyValue> DefaultsFile::objectForKey(const std::string& key) const {
+    if (key.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::lock_guard lock(state_->mutex);
+    const plist_t node = plist_dict_get_item(state_->domain.get(), key.c_str());
+    return node != nullptr ? toValue(node) : std::nullopt;
+}
+
+std::optional<Data> DefaultsFile::dataForKey(const std::string& key) const {
+    if (key.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::lock_guard lock(state_->mutex);
+    return detail::dataValue(plist_dict_get_item(state_->domain.get(), key.c_str()));
+}
+
+bool DefaultsFile::setObject(const PropertyValue& value, const std::string& key) {
+    // A key or string that a property list cannot hold is refused rather than stored changed.
+    if (!storableText(key)) {
+        return false;
+    }
+    if (const auto* text = std::get_if<std::string>(&value); text && !storableText(*text)) {
+        return false;
+    }
+    try {
+        const std::lock_guard lock(state_->mutex);
+        plist_dict_set_item(state_->domain.get(), key.c_str(), toNode(value));
+        const auto bytes = detail::writeBinaryPropertyList(state_->domain.get());
+        return bytes && replaceFile(state_->file, *bytes);
+    } catch (...) {
+        // Out of memory or a path that cannot be converted: the disk was not written.
+        return false;
+    }
+}
+
+const std::filesystem::path& DefaultsFile::path() const {
+    return state_->file;
+}
+
+}  // namespace platform::common
