@@ -3,9 +3,12 @@
 namespace platform {
 
 namespace {
+// Never destroyed at exit: the program's own process-wide objects (the delegate and its
+// windows) may be destroyed after this file's statics would be, and must still find their
+// backend alive then.
 std::unique_ptr<Runtime>& current() {
-    static std::unique_ptr<Runtime> instance;
-    return instance;
+    static auto* instance = new std::unique_ptr<Runtime>();
+    return *instance;
 }
 }  // namespace
 
