@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// The colour spaces a colour can be expressed in. The numbers are the ones keyed archives
-// store under NSColorSpace, so they must not change.
+// The colour spaces a colour can be expressed in. 1 to 4 are the numbers keyed archives
+// store under NSColorSpace, so they must not change; the others are this layer's own.
 enum class ColorSpaceModel : int {
     CalibratedRGB = 1,
     DeviceRGB = 2,

@@ -2,7 +2,7 @@
 # Builds Vellumor and runs every test: the plain build (unit, whole-program and X11
 # end-to-end tests), then the whole suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (the end-to-end tests and the macOS backend's syntax check,
-# which do not depend on the build's flags, run once).
+# which do not depend on the build's flags, run once), then a minute of fuzzing per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +15,6 @@ ctest --preset default -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs" -LE "x11|cocoa-check"
+
+# The keyed-archive and defaults-file fuzz targets, a minute each.
+tests/fuzz/run_fuzzers.sh 60

@@ -1,11 +1,15 @@
 #include "platform/common/DefaultsFile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <mutex>
 #include <string_view>
@@ -65,10 +69,18 @@ std::optional<Data> readSmallRegularFile(const std::filesystem::path& file, std:
         static_cast<std::uint64_t>(status.st_size) > limit) {
         return std::nullopt;
     }
-    // Read one byte beyond the limit to notice a file that grew after fstat.
-    Data bytes(limit + 1);
+    // Room for the size fstat gave plus one byte, to notice a file that grew since; a grown
+    // file is read on up to one byte beyond the limit. The buffer follows the file, not the
+    // limit, so that opening a small domain does not clear megabytes.
+    Data bytes(static_cast<std::size_t>(status.st_size) + 1);
     std::size_t filled = 0;
-    while (filled < bytes.size()) {
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > limit) {
+                break;
+            }
+            bytes.resize(std::min(limit + 1, bytes.size() * 2));
+        }
         const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (count < 0 && errno == EINTR) {
             continue;
@@ -88,7 +100,48 @@ std::optional<Data> readSmallRegularFile(const std::filesystem::path& file, std:
     return bytes;
 }
 
+// Holds off SIGXFSZ on the calling thread while a file is written. A write past the file-size
+// limit (RLIMIT_FSIZE, the way quotas and full volumes are often emulated) raises SIGXFSZ,
+// whose default action ends the process; the program must instead see the write fail with
+// EFBIG and keep its in-memory value. A signal raised by our own write is taken back before
+// the thread's signal mask is restored; one that was already pending is left alone.
+class FileSizeSignalGuard {
+public:
+    FileSizeSignalGuard() {
+        sigemptyset(&signal_);
+        sigaddset(&signal_, SIGXFSZ);
+        blocked_ = ::pthread_sigmask(SIG_BLOCK, &signal_, &previous_) == 0;
+        wasPending_ = pending();
+    }
+    ~FileSizeSignalGuard() {
+        if (!blocked_) {
+            return;
+        }
+        if (!wasPending_ && pending()) {
+            const timespec immediately{0, 0};
+            while (::sigtimedwait(&signal_, nullptr, &immediately) < 0 && errno == EINTR) {
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
+
+private:
+    bool pending() const {
+        sigset_t set;
+        sigemptyset(&set);
+        return ::sigpending(&set) == 0 && sigismember(&set, SIGXFSZ) == 1;
+    }
+
+    sigset_t signal_{};
+    sigset_t previous_{};
+    bool blocked_ = false;
+    bool wasPending_ = false;
+};
+
 bool writeAll(int fd, const Data& bytes) {
+    const FileSizeSignalGuard guard;
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
@@ -281,16 +334,78 @@ plist_t toNode(const PropertyValue& value) {
         value);
 }
 
+struct FreeWithLibc {
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+// A copy of `node` without the strings (keys included) that are not UTF-8, and without the
+// dictionary entries and list items holding them. libplist reads such strings from a file
+// (another writer, a damaged file), but writes them as something it cannot read back, so that
+// one bad key would make every later write turn the whole domain unreadable.
+plist_t writableCopy(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING: {
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            const std::string_view view(text != nullptr ? text : "",
+                                        static_cast<std::size_t>(length));
+            return storableText(view) ? plist_copy(node) : nullptr;
+        }
+        case PLIST_DICT: {
+            plist_t copy = plist_new_dict();
+            plist_dict_iter raw = nullptr;
+            plist_dict_new_iter(node, &raw);
+            const std::unique_ptr<void, FreeWithLibc> iterator(raw);
+            for (;;) {
+                char* rawKey = nullptr;
+                plist_t value = nullptr;
+                plist_dict_next_item(node, raw, &rawKey, &value);
+                const std::unique_ptr<char, FreeWithLibc> key(rawKey);
+                if (value == nullptr) {
+                    break;
+                }
+                if (key == nullptr || !storableText(key.get())) {
+                    continue;
+                }
+                if (plist_t item = writableCopy(value)) {
+                    plist_dict_set_item(copy, key.get(), item);
+                }
+            }
+            return copy;
+        }
+        case PLIST_ARRAY: {
+            plist_t copy = plist_new_array();
+            const std::uint32_t count = plist_array_get_size(node);
+            for (std::uint32_t i = 0; i < count; ++i) {
+                if (plist_t item = writableCopy(plist_array_get_item(node, i))) {
+                    plist_array_append_item(copy, item);
+                }
+            }
+            return copy;
+        }
+        default:
+            return plist_copy(node);
+    }
+}
+
 PlistPtr loadDomain(const std::filesystem::path& file) {
     if (const auto bytes = readSmallRegularFile(file, kDomainLimits.maxBytes)) {
         std::string ignored;
-        PlistPtr root =
+        const PlistPtr root =
             detail::parsePropertyList(bytes->data(), bytes->size(), kDomainLimits, ignored);
         if (root && plist_get_node_type(root.get()) == PLIST_DICT) {
-            return root;
+            return PlistPtr(writableCopy(root.get()));
         }
     }
     return PlistPtr(plist_new_dict());
+}
+
+// Whether `bytes` read back as a domain; a file that would not is never put in place.
+bool readsBack(const Data& bytes) {
+    std::string ignored;
+    const PlistPtr root =
+        detail::parsePropertyList(bytes.data(), bytes.size(), kDomainLimits, ignored);
+    return root && plist_get_node_type(root.get()) == PLIST_DICT;
 }
 
 }  // namespace
@@ -338,7 +453,7 @@ bool DefaultsFile::setObject(const PropertyValue& value, const std::string& key)
         const std::lock_guard lock(state_->mutex);
         plist_dict_set_item(state_->domain.get(), key.c_str(), toNode(value));
         const auto bytes = detail::writeBinaryPropertyList(state_->domain.get());
-        return bytes && replaceFile(state_->file, *bytes);
+        return bytes && readsBack(*bytes) && replaceFile(state_->file, *bytes);
     } catch (...) {
         // Out of memory or a path that cannot be converted: the disk was not written.
         return false;

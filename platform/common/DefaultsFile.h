@@ -10,7 +10,8 @@
 namespace platform::common {
 
 // One user-defaults domain kept as a binary property-list file, the way a macOS preferences
-// file is kept. Every key of the file is preserved across writes, whatever its type.
+// file is kept. Every key of the file is preserved across writes, whatever its type, except
+// entries holding text that is not UTF-8, which a property list cannot hold again.
 class DefaultsFile final {
 public:
     // Opens the domain stored in `file`. A missing, unreadable or corrupt file reads as an
@@ -26,8 +27,9 @@ public:
     std::optional<Data> dataForKey(const std::string& key) const;
     // Stores `value` under `key`, replacing any earlier value. The next read sees it at once.
     // Before returning, the file is replaced atomically (temporary file in the same directory,
-    // mode 0600, then rename), so it is never torn. If the disk cannot be written, the value
-    // is kept in memory, the old file stays intact and false is returned.
+    // mode 0600, then rename), so it is never torn, and only with contents that read back.
+    // If the disk cannot be written, the value is kept in memory, the old file stays intact
+    // and false is returned.
     bool setObject(const PropertyValue& value, const std::string& key);
 
     // Where the domain is stored.

@@ -224,9 +224,45 @@ private:
                 error = "binary property list refers to an object that does not exist";
                 return false;
             }
+            // libplist asserts, ending the process, when asked for a key that holds a NUL.
+            if (type == 0xD && i < referenceCount / 2 && stringHoldsNul(reference)) {
+                error = "binary property list has a key holding a NUL character";
+                return false;
+            }
             references.push_back(reference);
         }
         return true;
+    }
+
+    // Whether object `index` is a string (ASCII or UTF-16) holding a NUL character. Objects
+    // out of bounds are not strings here; reading them as objects reports them.
+    bool stringHoldsNul(std::uint64_t index) const {
+        const std::uint64_t offset = readBigEndian(bytes_ + tableOffset_ + index * offsetSize_,
+                                                   static_cast<std::size_t>(offsetSize_));
+        if (offset < kMagicSize || offset >= tableOffset_) {
+            return false;
+        }
+        const unsigned type = bytes_[offset] >> 4;
+        if (type != 0x5 && type != 0x6) {
+            return false;
+        }
+        std::uint64_t position = offset + 1;
+        std::uint64_t count = 0;
+        std::string ignored;
+        if (!readCount(bytes_[offset] & 0xFU, position, count, ignored)) {
+            return false;
+        }
+        const std::uint64_t width = type == 0x6 ? 2 : 1;
+        if (count > available(position) / width) {
+            return false;
+        }
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint8_t* unit = bytes_ + position + i * width;
+            if (unit[0] == 0 && (width == 1 || unit[1] == 0)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Post-order walk from the top object, counting each object once per reference as

@@ -1,0 +1,161 @@
+#include "tests/fuzz/FuzzChecks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <variant>
+#include <vector>
+
+#include "platform/common/DefaultsFile.h"
+#include "platform/common/KeyedArchive.h"
+
+namespace vellumor::fuzz {
+
+namespace {
+
+using platform::Color;
+using platform::ColorSpaceModel;
+using platform::Data;
+using platform::PropertyValue;
+using platform::common::DefaultsFile;
+
+const char* const kColorKey = "selectedBackgroundColor";
+// Keys a domain may hold; the last is the one a write adds.
+const char* const kKeys[] = {kColorKey, "", "NSColorSpace", "$objects", "k"};
+const char* const kAddedKey = "vellumor.replay";
+
+// Archived components keep ten significant digits.
+bool closeEnough(double a, double b) {
+    return a == b || std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
+}
+
+std::optional<std::string> sameColor(const Color& read, const Color& again) {
+    if (read.colorSpaceModel() != again.colorSpaceModel() ||
+        read.colorSpaceId() != again.colorSpaceId() || read.iccProfile() != again.iccProfile() ||
+        read.components().size() != again.components().size()) {
+        return "a colour read back differs in space or number of components";
+    }
+    for (std::size_t i = 0; i < read.components().size(); ++i) {
+        if (!closeEnough(read.components()[i], again.components()[i])) {
+            return "a colour read back differs in component " + std::to_string(i);
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether a value read after a write is the one read before it. Dates are kept to the
+// microsecond and within the years a binary file can hold, so only their kind must stay.
+bool sameValue(const std::optional<PropertyValue>& before,
+               const std::optional<PropertyValue>& after) {
+    if (before && after) {
+        if (std::holds_alternative<platform::Date>(*before) &&
+            std::holds_alternative<platform::Date>(*after)) {
+            return true;
+        }
+        const double* a = std::get_if<double>(&*before);
+        const double* b = std::get_if<double>(&*after);
+        if (a != nullptr && b != nullptr && std::isnan(*a) && std::isnan(*b)) {
+            return true;
+        }
+    }
+    return before == after;
+}
+
+}  // namespace
+
+std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Color>* decoded) {
+    std::string error;
+    const auto color = platform::common::unarchiveColor(bytes, &error);
+    if (decoded != nullptr) {
+        *decoded = color;
+    }
+    if (!color) {
+        if (error.empty()) {
+            return "a refused archive carries no reason";
+        }
+        return std::nullopt;
+    }
+    const auto& components = color->components();
+    const std::size_t expected = [&]() -> std::size_t {
+        switch (color->colorSpaceModel()) {
+            case ColorSpaceModel::CalibratedRGB:
+            case ColorSpaceModel::DeviceRGB:
+                return 4;
+            case ColorSpaceModel::CalibratedWhite:
+            case ColorSpaceModel::DeviceWhite:
+                return 2;
+            default:
+                return 0;
+        }
+    }();
+    if (expected != 0 ? components.size() != expected : components.size() < 2) {
+        return "a colour read has the wrong number of components for its space";
+    }
+    for (double value : components) {
+        if (!std::isfinite(value)) {
+            return "a colour read has a component that is not a finite number";
+        }
+    }
+
+    const auto archived = platform::common::archiveColor(*color, &error);
+    if (!archived) {
+        // Only a huge ICC profile may make an archive too large to read back.
+        if (color->iccProfile().size() < 512 * 1024) {
+            return "a colour read cannot be archived again: " + error;
+        }
+        return std::nullopt;
+    }
+    const auto again = platform::common::unarchiveColor(*archived, &error);
+    if (!again) {
+        return "a colour read and archived again cannot be read back: " + error;
+    }
+    if (auto difference = sameColor(*color, *again)) {
+        return difference;
+    }
+    // After one round the archive is exact.
+    const auto rearchived = platform::common::archiveColor(*again, &error);
+    if (!rearchived || platform::common::unarchiveColor(*rearchived) != *again) {
+        return "a colour archived a second time does not read back exactly";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, bool write,
+                                             std::optional<Color>* color) {
+    DefaultsFile defaults(file);
+    std::vector<std::optional<PropertyValue>> values;
+    for (const char* key : kKeys) {
+        const auto value = defaults.objectForKey(key);
+        const auto data = defaults.dataForKey(key);
+        if (data && value != std::optional<PropertyValue>(*data)) {
+            return std::string("data under '") + key + "' reads differently as an object";
+        }
+        values.push_back(value);
+    }
+    if (color != nullptr) {
+        color->reset();
+    }
+    if (const auto data = defaults.dataForKey(kColorKey)) {
+        if (auto broken = checkColorArchive(*data, color)) {
+            return broken;
+        }
+    }
+    if (!write) {
+        return std::nullopt;
+    }
+
+    if (!defaults.setObject(std::int64_t{42}, kAddedKey)) {
+        return "a write into a writable directory failed";
+    }
+    const DefaultsFile reopened(file);
+    if (reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
+        return "a fresh reader does not find the key just written";
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!sameValue(values[i], reopened.objectForKey(kKeys[i]))) {
+            return std::string("the value under '") + kKeys[i] + "' changed with a write";
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace vellumor::fuzz

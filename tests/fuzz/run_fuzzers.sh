@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang in build/fuzz and runs each one for a bounded
+# time (seconds, default 60) from the seed corpus kept in tests/fuzz/corpus plus every kept
+# regression input. New inputs are collected in build/fuzz/corpus/<target>, never in the
+# repository. Exits non-zero when a target crashes, leaks, times out or runs out of memory;
+# the input that did it is left in build/fuzz/artifacts/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+seconds="${1:-60}"
+build=build/fuzz
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DVELLUMOR_FUZZ=ON -DVELLUMOR_TESTS=OFF \
+    -DVELLUMOR_BACKEND=none -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$jobs" --target fuzz_unarchive_color fuzz_defaults_file
+
+status=0
+for target in unarchive_color defaults_file; do
+    work="$build/corpus/$target"
+    artifacts="$build/artifacts/$target"
+    mkdir -p "$work" "$artifacts" "tests/fuzz/regressions/$target"
+    echo "== fuzz_$target for ${seconds}s"
+    # Inputs far beyond a defaults file are refused by size alone; 64 KiB leaves room for
+    # ICC profiles and long component text.
+    set +e
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}" \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}" \
+        "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+        -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" \
+        "$work" "tests/fuzz/corpus/$target" "tests/fuzz/regressions/$target" \
+        >"$build/fuzz_$target.log" 2>&1
+    result=$?
+    set -e
+    grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|^Done|SUMMARY|broken promise' \
+        "$build/fuzz_$target.log" || true
+    if [ "$result" -ne 0 ]; then
+        echo "fuzz_$target FAILED (exit $result): see $build/fuzz_$target.log and $artifacts/" >&2
+        status=1
+    fi
+done
+exit "$status"
