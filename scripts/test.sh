@@ -11,6 +11,8 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+# The benchmarks run once, briefly, so that they cannot rot; they measure nothing here.
+bench/smoke.sh build/default
 
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
