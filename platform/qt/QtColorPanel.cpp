@@ -1,0 +1,59 @@
+#include "platform/qt/QtColorPanel.h"
+
+#include <QSignalBlocker>
+
+#include "platform/ColorPanel.h"
+#include "platform/qt/QtConversions.h"
+#include "platform/qt/QtPlatform.h"
+
+namespace platform::qt {
+
+QtColorPanel::QtColorPanel(QtPlatform& platform, ColorPanel& panel)
+    : platform_(&platform), dialog_(std::make_unique<QColorDialog>()) {
+    // Qt's own dialog: a platform theme would otherwise put a GTK dialog in its place, which
+    // reports no colour until it is closed.
+    dialog_->setOptions(QColorDialog::DontUseNativeDialog | QColorDialog::ShowAlphaChannel |
+                        QColorDialog::NoButtons);
+    dialog_->setWindowTitle(QStringLiteral("Colors"));
+    dialog_->setModal(false);
+    QObject::connect(
+        dialog_.get(), &QColorDialog::currentColorChanged, dialog_.get(),
+        [&panel](const QColor& color) {
+            panel.userDidPickColor(Color::colorWithDeviceRed(
+                static_cast<double>(color.redF()), static_cast<double>(color.greenF()),
+                static_cast<double>(color.blueF()), static_cast<double>(color.alphaF())));
+        });
+}
+
+QtColorPanel::~QtColorPanel() {
+    releaseNative();
+}
+
+void QtColorPanel::releaseNative() {
+    dialog_.reset();
+    platform_ = nullptr;
+}
+
+void QtColorPanel::setColor(const Color& color) {
+    if (!dialog_) {
+        return;
+    }
+    const QSignalBlocker quiet(dialog_.get());
+    dialog_->setCurrentColor(toQColor(color));
+}
+
+void QtColorPanel::orderFront() {
+    if (!dialog_ || platform_ == nullptr) {
+        return;
+    }
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+    platform_->widgetShown(dialog_.get());
+}
+
+bool QtColorPanel::isVisible() const {
+    return dialog_ && dialog_->isVisible();
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QColorDialog>
+
+#include <memory>
+
+#include "platform/PlatformIntegration.h"
+
+namespace platform::qt {
+
+class QtPlatform;
+
+// The shared colour panel as one non-modal Qt colour dialog, kept for the life of the
+// program. Like the platform's panel it has no OK or Cancel: every colour the user sets in it
+// is a pick at once.
+class QtColorPanel final : public PlatformColorPanel {
+public:
+    QtColorPanel(QtPlatform& platform, ColorPanel& panel);
+    ~QtColorPanel() override;
+    QtColorPanel(const QtColorPanel&) = delete;
+    QtColorPanel& operator=(const QtColorPanel&) = delete;
+
+    // Shows `color` in the dialog; nothing is reported as a pick.
+    void setColor(const Color& color) override;
+    // Shows the dialog in front and gives it the focus.
+    void orderFront() override;
+    bool isVisible() const override;
+
+    // Gives up the dialog while Qt is still there; the panel does nothing afterwards.
+    void releaseNative();
+
+private:
+    QtPlatform* platform_;
+    std::unique_ptr<QColorDialog> dialog_;
+};
+
+}  // namespace platform::qt

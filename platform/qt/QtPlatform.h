@@ -1,0 +1,143 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/PlatformIntegration.h"
+#include "platform/common/DefaultsFile.h"
+#include "platform/qt/QtCoalescedCall.h"
+#include "platform/qt/QtScreens.h"
+#include "platform/qt/QtX11.h"
+
+namespace platform::qt {
+
+class QtColorPanel;
+class QtStatusItem;
+class QtWindow;
+class RootEventFilter;
+
+// Where the program's defaults live: $XDG_CONFIG_HOME/vellumor/org.vellumor.Vellumor.plist,
+// with XDG_CONFIG_HOME an absolute path or else ~/.config. The platform's convention, as
+// ~/Library/Preferences is on macOS.
+std::filesystem::path defaultsFilePath();
+
+// The Linux X11 desktop: Qt 6 Widgets for what Qt does well (tray icon, menus, the colour
+// dialog, titled windows) and xcb where Qt has no API (RandR monitors, the bare windows of
+// the desktop stack and their stacking).
+class QtPlatform final : public PlatformIntegration {
+public:
+    // Connects to the X server named by DISPLAY through Qt (Qt ends the process when there
+    // is none); the defaults domain lives in `defaultsFile`.
+    explicit QtPlatform(std::filesystem::path defaultsFile);
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+
+    // --- PlatformIntegration.
+    // Runs Qt's event loop until terminate; launching finishes on its first pass.
+    void run(Application& app) override;
+    // The program never ends with its last window; every policy is accepted. X11 has no
+    // per-program dock icon or menu bar to add or remove.
+    bool setActivationPolicy(NSApplicationActivationPolicy policy) override;
+    // Raises and focuses the program's window shown last, and any window shown before the
+    // event loop next runs.
+    void activateIgnoringOtherApps() override;
+    // Leaves the event loop, so that run returns and the process ends; the defaults are on
+    // disk already, as every write goes through at once.
+    void terminate() override;
+    // The program's own icon (two overlapping squares).
+    std::shared_ptr<const Image> applicationIconImage() override;
+    // True for the symbols the backend draws itself, false for any other name.
+    bool hasSystemSymbol(const std::string& name) override;
+    // The window whose widget is Qt's active window, or null.
+    Window* keyWindow() override;
+    // The RandR monitors, primary first, in platform coordinates.
+    std::vector<Rect> screenFrames() override;
+    // macOS's level numbers (common/WindowLevels.h).
+    std::int32_t windowLevelForKey(WindowLevelKey key) override;
+    // A window with nothing native yet: the kind of X window is chosen when it is first shown.
+    std::unique_ptr<PlatformWindow> createWindow(Window& owner, Rect contentRect) override;
+    // A tray icon; made even while no tray runs, it appears when one starts.
+    std::unique_ptr<PlatformStatusItem> createStatusItem(double length) override;
+    // The one Qt colour dialog, made on first use.
+    PlatformColorPanel& colorPanel(ColorPanel& panel) override;
+    // The value in the defaults file (see defaultsFilePath).
+    std::optional<PropertyValue> defaultsObjectForKey(const std::string& key) override;
+    // Writes the defaults file before returning; a failed write keeps the value for this run.
+    void setDefaultsObject(const PropertyValue& value, const std::string& key) override;
+    // An NSKeyedArchiver archive, as macOS writes it (common/KeyedArchive.h).
+    std::optional<Data> archiveColor(const Color& color, std::string* error) override;
+    // The colour of a keyed archive from macOS or from this backend.
+    std::optional<Color> unarchiveColor(const Data& data, std::string* error) override;
+    // CFBundleName, CFBundleIdentifier, CFBundleShortVersionString and BuildDate.
+    std::optional<PropertyValue> infoDictionaryValue(const std::string& key) override;
+
+    // --- For the backend's own objects.
+    X11Connection& x11() { return *x11_; }
+    QtScreens& screens() { return *screens_; }
+    // Qt's device-independent pixels and X11 pixels: Qt on X11 scales every screen by one
+    // factor.
+    QRect toQtLogical(const QRect& x11) const;
+    QRect fromQtLogical(const QRect& logical) const;
+    // Asks for a check, on the next pass of the event loop, that the desktop stack lies
+    // directly above the desktop windows.
+    void desktopStackChanged() { restack_.request(); }
+    // A desktop-stack window was asked to map: checks for a while that the window manager
+    // did map it (see checkDesktopWindowsMapped).
+    void desktopWindowMapped();
+    // Puts a desktop-stack window in front of the others of the stack.
+    void raiseInDesktopStack(xcb_window_t window);
+    // Whether activateIgnoringOtherApps asked for the next shown window to be focused.
+    bool activationRequested() const { return activationRequested_; }
+    // A window or panel of the program was shown.
+    void widgetShown(QWidget* widget) { lastShown_ = widget; }
+    // Called by the backend objects, which the platform lets go of if it ends first.
+    void windowCreated(QtWindow* window) { windows_.push_back(window); }
+    void windowDestroyed(QtWindow* window);
+    void statusItemCreated(QtStatusItem* item) { statusItems_.push_back(item); }
+    void statusItemDestroyed(QtStatusItem* item);
+    // A root-window property changed (from the native event filter).
+    void rootPropertyChanged(xcb_atom_t property);
+
+private:
+    void restackDesktop();
+    // Whether an EWMH window manager runs; asked of the server only after the root's
+    // _NET_SUPPORTING_WM_CHECK changed, since every restacking pass needs the answer.
+    bool windowManagerRuns();
+    void checkDesktopWindowsMapped();
+    void sendRestack(xcb_window_t window, xcb_window_t sibling);
+
+    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<X11Connection> x11_;
+    std::unique_ptr<QtScreens> screens_;
+    std::unique_ptr<RootEventFilter> filter_;
+    common::DefaultsFile defaults_;
+    std::unique_ptr<QtColorPanel> colorPanel_;
+    std::vector<QtWindow*> windows_;
+    std::vector<QtStatusItem*> statusItems_;
+    xcb_atom_t clientListStacking_ = XCB_ATOM_NONE;
+    xcb_atom_t supportingWmCheck_ = XCB_ATOM_NONE;
+    std::optional<bool> windowManagerRuns_;
+    // Whether each window of the manager's last stacking list is a desktop window.
+    std::map<xcb_window_t, bool> desktopTypes_;
+    QPointer<QWidget> lastShown_;
+    bool activationRequested_ = false;
+    bool terminated_ = false;
+    std::unique_ptr<QTimer> mapCheck_;
+    int mapChecksLeft_ = 0;
+    CoalescedCall restack_;
+    CoalescedCall endActivation_;
+};
+
+}  // namespace platform::qt

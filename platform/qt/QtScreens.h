@@ -1,0 +1,59 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <vector>
+
+#include "platform/Geometry.h"
+#include "platform/qt/QtCoalescedCall.h"
+#include "platform/qt/QtConversions.h"
+#include "platform/qt/QtX11.h"
+
+namespace platform::qt {
+
+// The attached displays as RandR monitors, and the one change notice per configuration
+// change. Qt 6.4's screen list misses some monitor changes (a monitor set anew under the
+// same name with another geometry leaves QScreen as it was), so the monitors are read from
+// the server and its change events are watched here.
+class QtScreens final {
+public:
+    explicit QtScreens(X11Connection& x11);
+    QtScreens(const QtScreens&) = delete;
+    QtScreens& operator=(const QtScreens&) = delete;
+
+    // The monitors, primary first, in X11 pixels. Without RandR monitors, the whole root
+    // window is the one monitor. The server is asked only after an event has marked the
+    // list stale (see noteEvent), so placing every overlay of a rebuild costs no round trip.
+    std::vector<Monitor> monitors();
+    // The monitors' frames in platform coordinates, primary first.
+    std::vector<Rect> frames();
+    // The X11 rectangle that platform coordinates are relative to: the primary monitor of the
+    // last read (see toPlatformRect).
+    QRect reference();
+
+    // Whether `event` may mean that the monitors changed; if so, the list is stale from now
+    // on and a check is made on the next pass of the event loop, which posts the
+    // screen-parameters notification once when the monitors differ from those last
+    // announced. Safe to call from a native event filter.
+    void noteEvent(const xcb_generic_event_t& event);
+
+    // How often the monitors were read from the server (RRGetMonitors) since the start.
+    std::uint64_t serverReads() const { return serverReads_; }
+
+private:
+    // Reads the monitors from the server into current_.
+    void read();
+    void checkForChange();
+
+    X11Connection& x11_;
+    std::uint8_t randrFirstEvent_ = 0;
+    bool hasMonitors_ = false;
+    // The monitors last read, and whether an event came since that may have changed them.
+    std::vector<Monitor> current_;
+    bool stale_ = true;
+    std::uint64_t serverReads_ = 0;
+    std::vector<Monitor> announced_;
+    CoalescedCall check_;
+};
+
+}  // namespace platform::qt

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace platform::qt {
+
+// One managed window as the window manager stacks it.
+struct StackedWindow {
+    enum class Kind {
+        // A window of ours kept in the desktop stack (an overlay).
+        Own,
+        // Someone else's desktop window, such as a file manager's icons.
+        ForeignDesktop,
+        // Any other window.
+        Other,
+    };
+    std::uint32_t window = 0;
+    Kind kind = Kind::Other;
+};
+
+// A request to put `window` directly above `sibling`.
+struct RestackRequest {
+    std::uint32_t window = 0;
+    std::uint32_t sibling = 0;
+    friend bool operator==(const RestackRequest&, const RestackRequest&) = default;
+};
+
+// What keeps our desktop-stack windows directly above every foreign desktop window, given the
+// manager's stacking order from bottom to top (_NET_CLIENT_LIST_STACKING). Each own window
+// below the topmost foreign desktop window is moved above it, keeping the own windows'
+// order among themselves; nothing is asked when the order is already right, so that the
+// answer to our own restacking is no further request.
+std::vector<RestackRequest> restacksAboveDesktop(const std::vector<StackedWindow>& bottomToTop);
+
+}  // namespace platform::qt

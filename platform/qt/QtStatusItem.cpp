@@ -1,0 +1,112 @@
+#include "platform/qt/QtStatusItem.h"
+
+#include <QCursor>
+#include <QImage>
+#include <QPixmap>
+
+#include "platform/Menu.h"
+#include "platform/qt/QtImages.h"
+#include "platform/qt/QtPlatform.h"
+
+namespace platform::qt {
+
+namespace {
+// The status menu. Qt 6.4 types a parentless menu's window as a normal one, and makes a new
+// native window for each opening; the EWMH popup-menu type, which compositors and tools go
+// by, is set on each before it is mapped.
+class StatusMenu final : public QMenu {
+protected:
+    void showEvent(QShowEvent* event) override {
+        setAttribute(Qt::WA_X11NetWmWindowTypePopupMenu, false);
+        setAttribute(Qt::WA_X11NetWmWindowTypePopupMenu, true);
+        QMenu::showEvent(event);
+    }
+};
+
+// A transparent icon holds the item's place until it is given an image: a tray shows
+// nothing for an icon-less item.
+QIcon blankIcon() {
+    QImage image(22, 22, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return QIcon(QPixmap::fromImage(image));
+}
+}  // namespace
+
+QtStatusItem::QtStatusItem(QtPlatform& platform)
+    : platform_(&platform),
+      qmenu_(std::make_unique<StatusMenu>()),
+      tray_(std::make_unique<QSystemTrayIcon>()) {
+    platform_->statusItemCreated(this);
+    qmenu_->setObjectName("vellumor-status-menu");
+    QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { rebuildMenu(); });
+    tray_->setContextMenu(qmenu_.get());
+    // Qt opens the context menu for the right button; the platform's status items open
+    // their menu for the left one as well.
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger && menu_ != nullptr) {
+                             qmenu_->popup(QCursor::pos());
+                         }
+                     });
+    tray_->setIcon(blankIcon());
+    tray_->show();
+}
+
+QtStatusItem::~QtStatusItem() {
+    if (platform_ != nullptr) {
+        platform_->statusItemDestroyed(this);
+    }
+    releaseNative();
+}
+
+void QtStatusItem::releaseNative() {
+    // The icon refers to the menu, so it goes first.
+    tray_.reset();
+    qmenu_.reset();
+    platform_ = nullptr;
+}
+
+void QtStatusItem::setImage(const std::shared_ptr<const Image>& image) {
+    if (!tray_) {
+        return;
+    }
+    if (!image) {
+        tray_->setIcon(blankIcon());
+        tray_->setToolTip({});
+        return;
+    }
+    tray_->setIcon(iconForImage(image->name()));
+    tray_->setToolTip(QString::fromStdString(image->accessibilityDescription()));
+}
+
+void QtStatusItem::setMenu(Menu* menu) {
+    menu_ = menu;
+    if (qmenu_) {
+        rebuildMenu();
+    }
+}
+
+void QtStatusItem::rebuildMenu() {
+    qmenu_->clear();
+    if (menu_ == nullptr) {
+        return;
+    }
+    const auto& items = menu_->itemArray();
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const MenuItem& item = *items[index];
+        if (item.isSeparatorItem()) {
+            qmenu_->addSeparator();
+            continue;
+        }
+        // Plain text: an ampersand in a title is a character, not a mnemonic.
+        QString title = QString::fromStdString(item.title());
+        title.replace('&', "&&");
+        QAction* action = qmenu_->addAction(title);
+        action->setEnabled(item.isEnabled());
+        Menu* menu = menu_;
+        QObject::connect(action, &QAction::triggered, action,
+                         [menu, index] { menu->performActionForItemAtIndex(index); });
+    }
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+#include "platform/PlatformIntegration.h"
+
+namespace platform::qt {
+
+class QtPlatform;
+
+// The status item as a tray icon: a StatusNotifierItem where the session has a watcher for
+// one, an XEmbed icon in the system tray otherwise. It is shown from the start and appears
+// whenever a tray does, also one started after the program.
+class QtStatusItem final : public PlatformStatusItem {
+public:
+    explicit QtStatusItem(QtPlatform& platform);
+    ~QtStatusItem() override;
+    QtStatusItem(const QtStatusItem&) = delete;
+    QtStatusItem& operator=(const QtStatusItem&) = delete;
+
+    // A tray icon always has a face to show an image on.
+    bool hasButton() const override { return true; }
+    // Shows the image as the icon; its description becomes the tooltip and accessible name.
+    void setImage(const std::shared_ptr<const Image>& image) override;
+    // A click (either button) on the icon opens a menu showing `menu` as it is at that
+    // moment: its titles, separators and each entry's enabled state.
+    void setMenu(Menu* menu) override;
+
+    // Gives up the Qt objects while Qt is still there; the item does nothing afterwards.
+    void releaseNative();
+
+private:
+    // Fills the Qt menu from the platform menu, just before it opens.
+    void rebuildMenu();
+
+    QtPlatform* platform_;
+    Menu* menu_ = nullptr;
+    std::unique_ptr<QMenu> qmenu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+}  // namespace platform::qt

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Color.h"
+
+namespace platform::qt {
+
+// Qt's connection to the X server, with the few requests the backend makes itself where Qt
+// has no API: atoms, window properties, the window manager's and compositor's presence.
+class X11Connection final {
+public:
+    // Wraps `connection` (owned by Qt) on the screen the display name selects.
+    X11Connection(xcb_connection_t* connection, int screenNumber);
+    X11Connection(const X11Connection&) = delete;
+    X11Connection& operator=(const X11Connection&) = delete;
+
+    xcb_connection_t* connection() const { return connection_; }
+    // The screen the program runs on, and its root window.
+    const xcb_screen_t& screen() const { return *screen_; }
+    xcb_window_t root() const { return screen_->root; }
+
+    // The atom called `name`, interned on first use.
+    xcb_atom_t atom(const std::string& name);
+
+    // The 32-bit items of a property of format 32 (CARDINAL, ATOM, WINDOW...), or nothing
+    // when the window or the property is missing or of another type.
+    std::optional<std::vector<std::uint32_t>> property32(xcb_window_t window, xcb_atom_t property,
+                                                         xcb_atom_t type);
+    // The same property of several windows, in their order, for one round trip: every
+    // request is sent before the first answer is awaited.
+    std::vector<std::optional<std::vector<std::uint32_t>>> property32OfEach(
+        const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type);
+    // Replaces a property of format 32.
+    void setProperty32(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
+                       const std::vector<std::uint32_t>& items);
+    // Replaces a property of format 8 (text).
+    void setProperty8(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
+                      const std::string& bytes);
+
+    // Whether an EWMH window manager runs (it names its check window on the root).
+    bool hasWindowManager();
+    // Whether a compositing manager owns the screen's selection, so that windows may be
+    // translucent.
+    bool hasCompositor();
+
+    // The pixel value that shows `color` on the root visual; alpha is not drawn.
+    std::uint32_t pixelFor(const Color& color);
+
+    // Adds `mask` to the events this client takes from the root window, keeping those that
+    // Qt selected.
+    void addRootEvents(std::uint32_t mask);
+
+    // Sends everything queued to the server.
+    void flush() { xcb_flush(connection_); }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_screen_t* screen_ = nullptr;
+    int screenNumber_;
+    const xcb_visualtype_t* rootVisual_ = nullptr;
+    std::map<std::string, xcb_atom_t> atoms_;
+};
+
+// The screen number a display name such as ":1.0" selects (0 when it names none).
+int screenNumberOfDisplayName(const char* displayName);
+
+}  // namespace platform::qt

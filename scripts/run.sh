@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Builds Vellumor and runs it.
+#
+# On a desktop (DISPLAY set) it runs there until you choose Quit in its tray menu. Without a
+# display it starts a virtual one (Xvfb with two monitors, openbox, trayer as the tray), runs
+# Vellumor on it, waits until the overlays cover both monitors, saves a screenshot to
+# build/vellumor-screenshot.png and stops everything it started.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake --preset default
+cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)"
+binary="$PWD/build/default/main/vellumor"
+
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$binary"
+fi
+
+for tool in Xvfb openbox trayer xrandr xprop xdotool import; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "run.sh: no DISPLAY, and $tool is missing for a virtual one" >&2
+        echo "  (Debian: apt-get install xvfb openbox trayer x11-xserver-utils x11-utils xdotool imagemagick)" >&2
+        exit 1
+    fi
+done
+
+work="$(mktemp -d)"
+pids=()
+stop_all() {
+    # Last started, first stopped; each by the pid it was started with.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap stop_all EXIT
+
+# Waits up to ten seconds for a command to succeed.
+wait_for() {
+    for _ in $(seq 100); do
+        if "$@" >/dev/null 2>&1; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "run.sh: timed out waiting for: $*" >&2
+    return 1
+}
+
+# Xvfb picks a free display number and writes it to fd 3.
+Xvfb -displayfd 3 -screen 0 3200x1200x24 -noreset -nolisten tcp 3>"$work/display" \
+    >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for test -s "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# Two monitors: the primary one 1920x1080, a second one 1280x1024 to its right.
+xrandr --setmonitor +A 1920/508x1080/286+0+0 screen >/dev/null
+xrandr --setmonitor B 1280/339x1024/271+1920+0 none >/dev/null
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+trayer --edge bottom --align right --widthtype request --height 28 --SetDockType true \
+    --transparent false --tint 0x303030 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_for xdotool search --onlyvisible --class trayer
+
+# Without a session bus the tray icon goes into trayer, the virtual desktop's tray.
+env -u DBUS_SESSION_BUS_ADDRESS "$binary" >"$work/vellumor.log" 2>&1 &
+pids+=($!)
+
+count_overlays() {
+    local count=0
+    for window in $(xdotool search --onlyvisible --class vellumor 2>/dev/null); do
+        if xprop -id "$window" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_DESKTOP; then
+            count=$((count + 1))
+        fi
+    done
+    echo "$count"
+}
+for _ in $(seq 100); do
+    [ "$(count_overlays)" -ge 2 ] && break
+    sleep 0.1
+done
+if [ "$(count_overlays)" -lt 2 ]; then
+    echo "run.sh: Vellumor did not cover the monitors; its output:" >&2
+    cat "$work/vellumor.log" >&2
+    exit 1
+fi
+# Let the tray icon settle into the tray.
+sleep 0.5
+
+mkdir -p build
+import -window root build/vellumor-screenshot.png
+echo "Vellumor ran on a virtual desktop with two monitors ($DISPLAY)."
+echo "Screenshot: $PWD/build/vellumor-screenshot.png"
