@@ -7,7 +7,6 @@ namespace platform {
 std::unique_ptr<MenuItem> MenuItem::separatorItem() {
     std::unique_ptr<MenuItem> item(new MenuItem());
     item->separator_ = true;
-    item->enabled_ = false;
     return item;
 }
 
@@ -21,14 +20,10 @@ void MenuItem::setTarget(Object* target) {
 }
 
 bool MenuItem::isEnabled() const {
-    if (separator_) {
+    if (separator_ || action_.empty()) {
         return false;
     }
-    if (menu_ == nullptr || !menu_->autoenablesItems()) {
-        return enabled_;
-    }
-    return !action_.empty() &&
-           Application::sharedApplication().targetForAction(action_, target_.get()) != nullptr;
+    return Application::sharedApplication().targetForAction(action_, target_.get()) != nullptr;
 }
 
 MenuItem& Menu::addItemWithTitle(const std::string& title, const Selector& action,

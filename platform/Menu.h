@@ -27,10 +27,8 @@ public:
     // responder chain.
     void setTarget(Object* target);
     Object* target() const { return target_.get(); }
-    // The enabled state used when the menu does not enable its entries automatically.
-    void setEnabled(bool enabled) { enabled_ = enabled; }
-    // Whether the entry can be chosen now: with automatic enabling, exactly when something
-    // answers its action; otherwise the state last set.
+    // Whether the entry can be chosen now: menus enable their entries automatically, so
+    // exactly when something answers its action.
     bool isEnabled() const;
     // The menu that holds the entry, or null.
     Menu* menu() const { return menu_; }
@@ -42,7 +40,6 @@ private:
     Selector action_;
     std::string keyEquivalent_;
     bool separator_ = false;
-    bool enabled_ = true;
     WeakObjectRef target_;
     Menu* menu_ = nullptr;
 };
@@ -58,16 +55,12 @@ public:
     void addItem(std::unique_ptr<MenuItem> item);
     // The entries, top to bottom.
     const std::vector<std::unique_ptr<MenuItem>>& itemArray() const { return items_; }
-    // Whether entries are enabled by whether their action is answered (on by default).
-    void setAutoenablesItems(bool autoenables) { autoenables_ = autoenables; }
-    bool autoenablesItems() const { return autoenables_; }
     // Chooses the entry at `index` as the user would: an enabled entry sends its action to
     // its target or up the responder chain, with the entry as sender. Whether it was sent.
     bool performActionForItemAtIndex(std::size_t index);
 
 private:
     std::vector<std::unique_ptr<MenuItem>> items_;
-    bool autoenables_ = true;
 };
 
 }  // namespace platform

@@ -22,17 +22,17 @@ void NotificationCenter::addObserver(Object& observer, const Selector& selector,
 
 void NotificationCenter::postNotificationName(const NotificationName& name, const Object* object) {
     platformIntegration().trace("post " + name);
-    // A snapshot: observers may register, or be destroyed, while the post is delivered.
-    const std::vector<Registration> snapshot = registrations_;
-    for (const Registration& entry : snapshot) {
-        if (entry.name != name) {
-            continue;
+    // Only the receivers of this post are taken first: observers may register, or be
+    // destroyed, while it is delivered.
+    std::vector<std::pair<WeakObjectRef, Selector>> receivers;
+    for (const Registration& entry : registrations_) {
+        if (entry.name == name && (entry.object == nullptr || entry.object == object)) {
+            receivers.emplace_back(entry.observer, entry.selector);
         }
-        if (entry.object != nullptr && entry.object != object) {
-            continue;
-        }
-        if (Object* observer = entry.observer.get()) {
-            observer->performSelector(entry.selector, nullptr);
+    }
+    for (const auto& [observer, selector] : receivers) {
+        if (Object* live = observer.get()) {
+            live->performSelector(selector, nullptr);
         }
     }
 }

@@ -119,15 +119,8 @@ bool shows(NSMenuItem* entry, const platform::MenuItem& item) {
     if (![self isCurrent]) {
         [self rebuild];
     }
-    const bool autoenables = source->autoenablesItems();
-    [_menu setAutoenablesItems:autoenables ? YES : NO];
-    if (!autoenables) {
-        const auto& items = source->itemArray();
-        for (std::size_t index = 0; index < items.size(); ++index) {
-            [[_menu itemAtIndex:static_cast<NSInteger>(index)]
-                setEnabled:items[index]->isEnabled() ? YES : NO];
-        }
-    }
+    // AppKit enables each entry by whether the responder chain answers its action.
+    [_menu setAutoenablesItems:YES];
 }
 
 - (void)menuNeedsUpdate:(NSMenu*)menu {
