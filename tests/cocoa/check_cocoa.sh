@@ -7,13 +7,10 @@
 # the mutation checks prove that it is.
 #
 # Usage: check_cocoa.sh COMPILER CHECK      COMPILER: gcc (GCC's Objective-C++) or clang
-#          CHECK: compile             every backend and cocoa test source compiles cleanly
+#          CHECK: compile             every backend source compiles cleanly
 #                 misspelt-selector   a copy sending orderFrnt: instead of orderFront: fails
 #                 misspelt-class      a copy naming NSWindw instead of NSWindow fails
 #                 undeclared-selector a copy with a misspelt @selector(...) literal fails
-#        check_cocoa.sh shim          the shim declares nothing GNUstep's headers declare
-#        check_cocoa.sh plist         Info.plist.in makes a property list macOS accepts
-#        check_cocoa.sh icon          Vellumor.icns is well formed and made from Vellumor.svg
 # Exit status 77 means skipped: a tool the check needs is not installed.
 set -uo pipefail
 export LC_ALL=C
@@ -121,7 +118,7 @@ clean() {
 
 check_compile() {
     local source failed=0 count=0
-    for source in "$cocoa"/*.mm "$here"/*.mm; do
+    for source in "$cocoa"/*.mm; do
         [ -f "$source" ] || continue
         count=$((count + 1))
         if clean "$(prepare "$source")"; then
@@ -156,200 +153,9 @@ check_mutation() {
     echo "PASSED: $compiler rejects '$name' in $1"
 }
 
-# --- The shim declares only what GNUstep lacks --------------------------------------------------
-
-# Prints one line per declaration of `shim` that the headers under the given directories
-# already have: a method of the same class or one of its superclasses, a class, or a C name.
-shim_redeclarations() {
-    perl -e '
-use strict;
-use warnings;
-use File::Find;
-
-sub text {
-    my ($file) = @_;
-    open(my $in, "<", $file) or die "$file: $!";
-    local $/;
-    my $text = <$in>;
-    $text =~ s{/\*.*?\*/}{}gs;
-    $text =~ s{//[^\n]*}{}g;
-    return $text;
-}
-
-# The selectors a class body declares: methods and declared properties.
-sub selectors {
-    my ($body) = @_;
-    my @found;
-    # A method starts a line and runs to its semicolon (or the brace of a definition).
-    while ($body =~ /^\s*[-+]\s*(\([^;{]*)[;{]/mg) {
-        (my $bare = $1) =~ s/^\s*//;
-        1 while $bare =~ s/\([^()]*\)//g;
-        my @keywords = $bare =~ /(\w+)\s*:/g;
-        push @found, @keywords ? join("", map { "$_:" } @keywords) : ($bare =~ /(\w+)/)[0];
-    }
-    while ($body =~ /^\s*\@property\b[^;]*?(\w+)\s*;/mg) {
-        push @found, $1, "set" . ucfirst($1) . ":";
-    }
-    return @found;
-}
-
-# class => {selector => 1}, class => superclass, and every top-level word, per header set.
-sub scan {
-    my ($text, $methods, $parents, $classes) = @_;
-    while ($text =~ /\@interface\s+(\w+)\s*(?::\s*(\w+))?\s*(\(\s*\w*\s*\))?(.*?)\@end/gs) {
-        my ($class, $parent, $category, $body) = ($1, $2, $3, $4);
-        $classes->{$class} = 1 unless $category;
-        $parents->{$class} = $parent if $parent;
-        $methods->{$class}{$_} = 1 for selectors($body);
-    }
-}
-
-my ($shimFile, @dirs) = @ARGV;
-my (%methods, %parents, %classes, $all);
-find({ no_chdir => 1, wanted => sub {
-    return unless /\.h$/;
-    my $text = text($File::Find::name);
-    $all .= $text;
-    scan($text, \%methods, \%parents, \%classes);
-} }, @dirs);
-
-my $shim = text($shimFile);
-my (%shimMethods, %shimParents, %shimClasses);
-scan($shim, \%shimMethods, \%shimParents, \%shimClasses);
-for my $class (sort keys %shimClasses) {
-    print "class $class\n" if $classes{$class};
-}
-for my $class (sort keys %shimMethods) {
-    next if $shimClasses{$class};
-    for my $selector (sort keys %{ $shimMethods{$class} }) {
-        for (my $c = $class; defined $c; $c = $parents{$c}) {
-            if ($methods{$c}{$selector}) {
-                print "method $class $selector (declared on $c)\n";
-                last;
-            }
-        }
-    }
-}
-(my $outside = $shim) =~ s/\@interface.*?\@end//gs;
-$outside =~ s/^\s*#.*$//mg;
-my %names;
-$names{$_} = 1 for $outside =~ /\b(?:typedef\s[^;]*?|enum\s+)(\w+)\s*(?:[:;{])/g;
-$names{$_} = 1 for $outside =~ /^\s*(\w+)\s*=/mg;
-$names{$_} = 1 for $outside =~ /\b(\w+)\s*\([^)]*\)\s*;/g;
-$names{$_} = 1 for $outside =~ /\bconst\s+\w+\s+(\w+)\s*=/g;
-for my $name (sort keys %names) {
-    print "name $name\n" if $all =~ /\b\Q$name\E\b/;
-}
-' "$@"
-}
-
-check_shim() {
-    setup_gnustep
-    command -v perl >/dev/null || skip "perl not found"
-    local headers dirs=()
-    headers="$(gnustep-config --variable=GNUSTEP_SYSTEM_HEADERS)"
-    dirs=("$headers/AppKit" "$headers/Foundation" "$headers/GNUstepBase")
-    local found
-    found="$(shim_redeclarations "$shim" "${dirs[@]}")" || fail "the shim could not be read"
-    [ -z "$found" ] || fail "the shim declares what GNUstep already has:
-$found"
-    # The same reading finds a redeclaration when there is one.
-    sed 's|^- (void)setTitlebarAppearsTransparent:(BOOL)titlebarAppearsTransparent;|&\
-- (void)orderFront:(id)sender;|' "$shim" >"$scratch/shim.h"
-    found="$(shim_redeclarations "$scratch/shim.h" "${dirs[@]}")"
-    [ "$found" = "method NSWindow orderFront: (declared on NSWindow)" ] ||
-        fail "a redeclared -[NSWindow orderFront:] went unnoticed (found: '$found')"
-    echo "PASSED: the shim declares only what GNUstep lacks"
-}
-
-# --- Bundle files ----------------------------------------------------------------------------
-
-check_plist() {
-    command -v cmake >/dev/null || skip "cmake not found"
-    command -v python3 >/dev/null || skip "python3 not found"
-    # Configured as CMake configures a bundle's Info.plist template.
-    cat >"$scratch/configure.cmake" <<EOF
-set(MACOSX_BUNDLE_EXECUTABLE_NAME "Vellumor")
-set(MACOSX_BUNDLE_ICON_FILE "Vellumor.icns")
-set(MACOSX_BUNDLE_GUI_IDENTIFIER "org.vellumor.Vellumor")
-set(MACOSX_BUNDLE_BUNDLE_NAME "Vellumor")
-set(MACOSX_BUNDLE_SHORT_VERSION_STRING "1.2.3")
-set(MACOSX_BUNDLE_BUNDLE_VERSION "1.2.3")
-set(CMAKE_OSX_DEPLOYMENT_TARGET "11.0")
-configure_file("$cocoa/Info.plist.in" "$scratch/Info.plist")
-EOF
-    cmake -P "$scratch/configure.cmake" || fail "Info.plist.in does not configure"
-    python3 - "$scratch/Info.plist" <<'EOF' || fail "the configured Info.plist is wrong"
-import plistlib
-import sys
-
-with open(sys.argv[1], "rb") as source:
-    info = plistlib.load(source)
-expected = {
-    "CFBundleExecutable": "Vellumor",
-    "CFBundleIconFile": "Vellumor.icns",
-    "CFBundleIdentifier": "org.vellumor.Vellumor",
-    "CFBundleName": "Vellumor",
-    "CFBundlePackageType": "APPL",
-    "CFBundleShortVersionString": "1.2.3",
-    "CFBundleVersion": "1.2.3",
-    "LSMinimumSystemVersion": "11.0",
-    # Booleans, not strings: LaunchServices reads "true" as a string as no menu-bar-only app.
-    "LSUIElement": True,
-    "NSHighResolutionCapable": True,
-}
-wrong = {key: info.get(key) for key, value in expected.items()
-         if info.get(key) != value or type(info.get(key)) is not type(value)}
-if wrong:
-    sys.exit(f"unexpected values: {wrong}")
-if not isinstance(info.get("BuildDate"), str):
-    sys.exit("BuildDate, which the build step replaces and the About window shows, is missing")
-leftovers = [key for key, value in info.items() if isinstance(value, str) and "${" in value]
-if leftovers:
-    sys.exit(f"unconfigured values: {leftovers}")
-EOF
-    echo "PASSED: Info.plist.in configures to the bundle's property list"
-}
-
-check_icon() {
-    command -v python3 >/dev/null || skip "python3 not found"
-    python3 - "$cocoa/icon/Vellumor.icns" <<'EOF' || fail "Vellumor.icns is damaged"
-import struct
-import sys
-
-data = open(sys.argv[1], "rb").read()
-magic, length = struct.unpack(">4sI", data[:8])
-if magic != b"icns" or length != len(data):
-    sys.exit(f"header says {magic!r}, {length} bytes; the file has {len(data)}")
-types, offset = set(), 8
-while offset < len(data):
-    kind, size = struct.unpack(">4sI", data[offset:offset + 8])
-    if size < 8 or offset + size > len(data):
-        sys.exit(f"element {kind!r} at {offset} runs past the end")
-    types.add(kind.decode("ascii"))
-    offset += size
-# From the menu-bar size to the Retina App Store size.
-missing = {"is32", "s8mk", "il32", "l8mk", "ic08", "ic09", "ic10"} - types
-if missing:
-    sys.exit(f"sizes missing: {sorted(missing)}")
-EOF
-    echo "ok: Vellumor.icns is a well-formed icon family"
-    if ! command -v rsvg-convert >/dev/null || ! command -v png2icns >/dev/null; then
-        skip "rsvg-convert or png2icns not found (librsvg2-bin, icnsutils): Vellumor.icns is \
-well formed, but whether it matches Vellumor.svg is not checked"
-    fi
-    "$cocoa/icon/make_icns.sh" "$scratch/Vellumor.icns" || fail "make_icns.sh failed"
-    cmp -s "$scratch/Vellumor.icns" "$cocoa/icon/Vellumor.icns" ||
-        fail "Vellumor.icns is not made from the current Vellumor.svg: run make_icns.sh"
-    echo "PASSED: Vellumor.icns is well formed and made from Vellumor.svg"
-}
-
 # --- Dispatch ---------------------------------------------------------------------------------
 
 case "${1:-}" in
-shim) check_shim ;;
-plist) check_plist ;;
-icon) check_icon ;;
 gcc | clang)
     setup_gnustep
     setup_compiler "$1"
@@ -366,5 +172,5 @@ gcc | clang)
     *) fail "unknown check '${2:-}'" ;;
     esac
     ;;
-*) fail "usage: check_cocoa.sh gcc|clang CHECK, or check_cocoa.sh shim|plist|icon" ;;
+*) fail "usage: check_cocoa.sh gcc|clang CHECK" ;;
 esac

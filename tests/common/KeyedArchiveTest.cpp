@@ -87,19 +87,6 @@ TEST(KeyedArchive, ComponentTextIsThatOfNSColor) {
     }
 }
 
-TEST(KeyedArchive, DecimalCommaLocaleChangesNothing) {
-    const Color color = Color::colorWithCalibratedRed(0.5, 0.25, 0.125, 0.5);
-    const Data before = archived(color);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no decimal-comma locale (de_DE.UTF-8) installed";
-    }
-    const Data during = archived(color);
-    const auto back = unarchiveColor(before);
-    std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(during, before);
-    EXPECT_TRUE(back && *back == color);
-}
-
 TEST(KeyedArchive, LayoutIsThatOfNSKeyedArchiver) {
     const Data data = archived(Color::colorWithCalibratedWhite(0.5, 1.0));
     EXPECT_EQ(std::string(data.begin(), data.begin() + 8), "bplist00");

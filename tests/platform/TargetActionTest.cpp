@@ -96,14 +96,5 @@ TEST_F(TargetActionTest, TheKeyWindowAnswersBeforeTheDelegateAndATargetBeforeBot
     EXPECT_FALSE(item.isEnabled());
 }
 
-TEST_F(TargetActionTest, WithoutAutomaticEnablingTheSetStateHolds) {
-    Menu menu;
-    menu.setAutoenablesItems(false);
-    MenuItem& item = menu.addItemWithTitle("Nobody", "nobodyAnswers", "");
-    EXPECT_TRUE(item.isEnabled());
-    item.setEnabled(false);
-    EXPECT_FALSE(item.isEnabled());
-}
-
 }  // namespace
 }  // namespace platform

@@ -117,14 +117,5 @@ TEST_F(ColorManagerTest, AColourThatCannotBeArchivedIsNeitherStoredNorAnnounced)
     EXPECT_EQ(ColorManager::shared().currentColor(), kept);
 }
 
-TEST_F(ColorManagerTest, ReadsWhatTheDefaultsHoldNowWithoutCaching) {
-    launch();
-    ColorManager::shared().setCurrentColor(Color::colorWithDeviceWhite(0.5, 1.0));
-    // A value changed behind the store's back is what the next read gives.
-    defaults().setObject(std::string("not a colour"), kKey);
-    EXPECT_EQ(ColorManager::shared().currentColor(),
-              Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0));
-}
-
 }  // namespace
 }  // namespace vellumor::testing

@@ -94,16 +94,6 @@ TEST_F(ColorPickingTest, ReopeningThePanelResetsItToTheStoredColour) {
     EXPECT_TRUE(desktop.isActive());
 }
 
-TEST_F(ColorPickingTest, PickingTheStoredColourAgainStoresAndPostsAgain) {
-    auto& desktop = launch();
-    desktop.chooseStatusMenuEntry("Pick Color...");
-    desktop.pickColorInPanel(red);
-    PostCounter counter;
-    desktop.pickColorInPanel(red);
-    desktop.pickColorInPanel(red);
-    EXPECT_EQ(counter.posts, 2);
-}
-
 TEST_F(ColorPickingTest, PicksWhileHiddenAreStoredAndShownWhenTheOverlaysReturn) {
     auto& desktop = launch();
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
@@ -115,15 +105,6 @@ TEST_F(ColorPickingTest, PicksWhileHiddenAreStoredAndShownWhenTheOverlaysReturn)
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
     EXPECT_TRUE(overlays().front()->isVisible());
     EXPECT_EQ(overlays().front()->backgroundColor(), green);
-}
-
-TEST_F(ColorPickingTest, APickThatCannotBeStoredLeavesTheOverlaysAsTheyWere) {
-    auto& desktop = launch();
-    desktop.chooseStatusMenuEntry("Pick Color...");
-    desktop.pickColorInPanel(red);
-    desktop.pickColorInPanel(Color::colorWithDeviceRed(std::nan(""), 0.0, 0.0, 1.0));
-    EXPECT_EQ(overlayColours(), std::vector<Color>{red});
-    EXPECT_EQ(ColorManager::shared().currentColor(), red);
 }
 
 }  // namespace

@@ -83,14 +83,6 @@ TEST_F(OverlayWindowTest, LiesBelowOrdinaryWindows) {
     EXPECT_EQ(desktop.click({1000.0, 900.0}).window, overlays().front());
 }
 
-TEST_F(OverlayWindowTest, AnOverlayMadeButNotShownStaysInvisible) {
-    auto& desktop = launch({});
-    OverlayWindow overlay{platform::Screen(kPrimary)};
-    EXPECT_FALSE(overlay.isVisible());
-    EXPECT_TRUE(desktop.windowsFrontToBack().empty());
-    EXPECT_TRUE(desktop.click({5.0, 5.0}).reachedDesktop);
-}
-
 TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachChange) {
     launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}, {0.0, 1080.0, 1920.0, 1080.0}});
     overlays()[1]->orderOut(nullptr);
@@ -114,18 +106,6 @@ TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachCha
     // Shown again later, the hidden overlay already has the new colour.
     overlays()[1]->orderFront(nullptr);
     EXPECT_EQ(overlays()[1]->backgroundColor(), teal);
-}
-
-TEST_F(OverlayWindowTest, NewOverlaysStartInTheStoredColour) {
-    launch();
-    const Color plum = Color::colorWithDeviceRed(0.4, 0.1, 0.4, 0.75);
-    ColorManager::shared().setCurrentColor(plum);
-    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
-    for (OverlayWindow* overlay : overlays()) {
-        EXPECT_EQ(overlay->backgroundColor(), plum);
-    }
-    desktop.attachScreen({0.0, 1080.0, 100.0, 100.0});
-    EXPECT_EQ(overlays().back()->backgroundColor(), plum);
 }
 
 }  // namespace

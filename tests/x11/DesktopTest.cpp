@@ -516,20 +516,6 @@ TEST_F(DesktopTest, ToggleEntryHidesAndShowsEveryOverlay) {
     }
 }
 
-TEST_F(DesktopTest, StatusItemAppearsWhenATrayStartsAfterTheProgram) {
-    auto& desktop = startDesktop(false);
-    ASSERT_TRUE(launch());
-    EXPECT_EQ(trayIcon(), XCB_WINDOW_NONE);
-
-    desktop.startTray();
-    EXPECT_TRUE(waitUntil([&] { return trayIcon() != XCB_WINDOW_NONE; }));
-    // Either button opens the menu.
-    EXPECT_EQ(openMenu(1).size(), 4U);
-    desktop.key("Escape");
-    ASSERT_TRUE(waitUntil([&] { return shownMenu() == XCB_WINDOW_NONE; }));
-    EXPECT_EQ(openMenu(3).size(), 4U);
-}
-
 TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapRequests) {
     // A window manager in the middle of its startup: it has named its check window but drops
     // the map requests it gets, as openbox 3.6 does until its startup is over.

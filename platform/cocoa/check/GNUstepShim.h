@@ -75,7 +75,6 @@ static const NSColorSpaceModel NSColorSpaceModelRGB = NSRGBColorSpaceModel;
 // NSView.h (macOS 10.7).
 @interface NSView (VellumorMacOSShim)
 - (void)setTranslatesAutoresizingMaskIntoConstraints:(BOOL)translates;
-- (void)layoutSubtreeIfNeeded;
 @end
 
 // NSTextField.h (macOS 10.12).
@@ -94,7 +93,6 @@ static const NSColorSpaceModel NSColorSpaceModelRGB = NSRGBColorSpaceModel;
 - (void)setAlignment:(NSLayoutAttribute)alignment;
 - (void)setSpacing:(CGFloat)spacing;
 - (void)addArrangedSubview:(NSView*)view;
-- (NSArray*)arrangedSubviews;
 @end
 
 // NSVisualEffectView.h (macOS 10.11 and 10.14).
