@@ -203,37 +203,32 @@ TEST_F(CrashSafeDefaultsTest, QuitOrATerminationSignalRightAfterAPickKeepsIt) {
 // It must go on, showing the new pick on every overlay, with the old file as it was and
 // nothing left beside it.
 TEST_F(CrashSafeDefaultsTest, UnwritableDiskKeepsTheOldFileAndShowsTheNewPick) {
-    const std::vector<std::pair<const char*, std::function<void()>>> takeDiskAway = {
-        {"read-only directory",
-         [this] {
-             fs::permissions(defaultsDirectory(), fs::perms::owner_read | fs::perms::owner_exec);
-             // Permissions do not stop root: become nobody, for whom it is read-only.
-             if (::geteuid() == 0 &&
-                 (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-                 ::_exit(3);
-             }
-         }},
-        // A file-size limit below any defaults file stands in for a full disk. Going past it
-        // raises SIGXFSZ, whose default action would end the program.
-        {"full disk",
-         [] {
-             const rlimit tiny{16, 16};
-             if (::setrlimit(RLIMIT_FSIZE, &tiny) != 0) {
-                 ::_exit(3);
-             }
-         }},
-    };
     const Color stored = Color::colorWithDeviceRed(0.75, 0.5, 0.25, 1.0);
     const Color unstorable = Color::colorWithCalibratedWhite(0.625, 0.5);
-    for (const auto& [name, takeAway] : takeDiskAway) {
-        SCOPED_TRACE(name);
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "read-only directory");
         launch().chooseStatusMenuEntry("Pick Color...");
         desktop().pickColorInPanel(stored);
         const std::string before = readBytes(file());
-        Child child([&](const Child&) {
+        Child child([&](const Child&) -> int {
             launch({kPrimary, {-1280.0, -200.0, 1280.0, 1024.0}});
             desktop().chooseStatusMenuEntry("Pick Color...");
-            takeAway();
+            if (fullDisk) {
+                // A file-size limit below any defaults file stands in for a full disk. Going
+                // past it raises SIGXFSZ, whose default action would end the program.
+                const rlimit tiny{16, 16};
+                if (::setrlimit(RLIMIT_FSIZE, &tiny) != 0) {
+                    return 3;
+                }
+            } else {
+                fs::permissions(defaultsDirectory(), fs::perms::owner_read | fs::perms::owner_exec);
+                // Permissions do not stop root: it becomes nobody, for whom the directory is
+                // read-only as well.
+                if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                                         ::setuid(65534) != 0)) {
+                    return 3;
+                }
+            }
             desktop().pickColorInPanel(unstorable);
             // Exit status 1: the pick is not shown.
             return ColorManager::shared().currentColor() != unstorable ||
