@@ -113,6 +113,8 @@ public:
     // The position of the first journal line starting with `prefix`, if any.
     std::optional<std::size_t> journalIndex(const std::string& prefix) const;
     void record(std::string line) { journal_.push_back(std::move(line)); }
+    // Forgets the lines so far, so that a long run keeps only those it looks at.
+    void clearJournal() { journal_.clear(); }
 
     // --- PlatformIntegration.
     void run(Application& app) override;

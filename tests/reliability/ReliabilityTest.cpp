@@ -1,0 +1,396 @@
+#include <grp.h>
+#include <malloc.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "main/ColorManager.h"
+#include "platform/common/DefaultsFile.h"
+#include "platform/common/KeyedArchive.h"
+#include "tests/common/PlistBuilders.h"
+#include "tests/support/ProgramTest.h"
+
+namespace vellumor::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Color;
+using std::chrono::microseconds;
+
+// A forked copy of the test process running `body`. What it checks would be lost with it,
+// so it reports through its exit status (body's result) and a pipe of numbers, and leaves
+// with _exit so that no test framework or static teardown runs twice. It starts with the
+// signal actions of a fresh program: a test runner may have left some signals ignored.
+struct Child {
+    template <typename Body>
+    explicit Child(const Body& body) {
+        int fds[2];
+        if (::pipe(fds) != 0 || (pid = ::fork()) < 0) {
+            std::abort();  // nothing to test without a child
+        }
+        ::close(fds[pid == 0 ? 0 : 1]);
+        fd = fds[pid == 0 ? 1 : 0];
+        if (pid == 0) {
+            for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGXFSZ}) {
+                ::signal(signal, SIG_DFL);
+            }
+            ::alarm(60);  // a hang ends as a failure, not as a stuck test
+            try {
+                ::_exit(body(*this));
+            } catch (...) {
+                ::_exit(98);  // never back into the test that started it
+            }
+        }
+    }
+    ~Child() {
+        if (status == -1) {
+            ::kill(pid, SIGKILL);
+            wait();
+        }
+        ::close(fd);
+    }
+
+    // In the child: tells the parent `number`.
+    void send(int number) const {
+        [[maybe_unused]] auto sent = ::write(fd, &number, sizeof number);
+    }
+    // In the parent: the next number the child sent, or nothing once it has ended.
+    std::optional<int> receive() const {
+        int number = 0;
+        return ::read(fd, &number, sizeof number) == sizeof number ? std::optional(number)
+                                                                   : std::nullopt;
+    }
+    // Waits for the child to end; its wait status (0: body returned 0).
+    int wait() {
+        while (status == -1 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
+    }
+
+    pid_t pid = -1;
+    int fd = -1;  // the pipe's write end in the child, its read end in the parent
+    int status = -1;
+};
+
+std::string readBytes(const fs::path& file) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+// The whole program on the in-memory desktop, and its defaults file as another reader finds it.
+class ReliabilityTest : public ProgramTest {
+protected:
+    // The program's defaults file; a desktop that is never installed only reads it.
+    fs::path file() const {
+        return platform::headless::HeadlessPlatform(defaultsDirectory(), {}).defaultsFilePath();
+    }
+    std::vector<Color> overlayColors() const {
+        std::vector<Color> colors;
+        for (OverlayWindow* overlay : overlays()) {
+            colors.push_back(overlay->backgroundColor());
+        }
+        return colors;
+    }
+};
+
+using CrashSafeDefaultsTest = ReliabilityTest;
+using HostileDefaultsFileTest = ReliabilityTest;
+using DisplayStormTest = ReliabilityTest;
+
+// --- Crash-safe defaults: each pick is on disk before the program can die.
+
+constexpr int kPicks = 1000;
+
+// The i-th colour of a rapid run; each component is the double nearest a short decimal, which
+// the archive gives back exactly.
+Color numbered(int i) {
+    return Color::colorWithCalibratedRed(i / 1000.0, 0.25, (kPicks - i) / 1000.0, 1.0);
+}
+
+TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPick) {
+    std::mt19937 random(20261206);
+    for (int round = 1; round <= 5; ++round) {
+        const int target = std::uniform_int_distribution(2, kPicks - 100)(random);
+        const double fraction = std::uniform_real_distribution(0.0, 1.0)(random);
+        const auto start = std::chrono::steady_clock::now();
+        Child child([&](const Child& self) {
+            launch().chooseStatusMenuEntry("Pick Color...");
+            for (int i = 1; i <= kPicks; ++i) {
+                desktop().pickColorInPanel(numbered(i));
+                self.send(i);
+            }
+            return 0;
+        });
+        // A program that ends early stops the wait, and fails the check of how it ended.
+        while (child.receive().value_or(kPicks) < target) {
+        }
+        // The kill lands inside the next write: the program's own pace tells a write's length.
+        const auto write =
+            std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - start) /
+            target;
+        const auto delay = std::chrono::duration_cast<microseconds>(write * fraction);
+        std::this_thread::sleep_for(delay);
+        ::kill(child.pid, SIGKILL);
+        int last = target;
+        while (const auto next = child.receive()) {
+            last = *next;
+        }
+        const int status = child.wait();
+        EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) || last == kPicks)
+            << "wait status " << status;
+
+        const auto data =
+            platform::common::DefaultsFile(file()).dataForKey("selectedBackgroundColor");
+        const auto stored = data ? platform::common::unarchiveColor(*data) : std::nullopt;
+        ASSERT_TRUE(stored.has_value()) << "no readable colour in the file, round " << round;
+        const auto held = static_cast<int>(std::lround(stored->components().front() * 1000));
+        EXPECT_EQ(*stored, numbered(held)) << "not one of the picks, round " << round;
+        EXPECT_TRUE(held == last || held == last + 1) << "round " << round;
+        std::cout << "round " << round << ": kill after pick " << target << " + " << delay.count()
+                  << " us (a write takes " << write.count() << " us); last acknowledged " << last
+                  << ", file holds " << held << "\n";
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), *stored);
+        EXPECT_EQ(overlayColors(), std::vector{*stored});
+    }
+}
+
+TEST_F(CrashSafeDefaultsTest, QuitOrATerminationSignalRightAfterAPickKeepsIt) {
+    constexpr int kQuit = 0;
+    int shade = 0;
+    for (const int end : {kQuit, SIGTERM, SIGINT, SIGHUP}) {
+        const Color picked = Color::colorWithDeviceRed(++shade / 5.0, 0.5, 0.25, 1.0);
+        Child child([&](const Child& self) -> int {
+            launch().chooseStatusMenuEntry("Pick Color...");
+            desktop().pickColorInPanel(picked);
+            if (end == kQuit) {
+                return desktop().chooseStatusMenuEntry("Quit") && desktop().isTerminated() ? 0 : 1;
+            }
+            self.send(1);
+            for (;;) {
+                ::pause();
+            }
+        });
+        if (end != kQuit) {
+            ASSERT_EQ(child.receive(), 1);
+            ::kill(child.pid, end);
+        }
+        const int status = child.wait();
+        EXPECT_TRUE(end == kQuit ? status == 0 : WIFSIGNALED(status) && WTERMSIG(status) == end)
+            << "ended by " << end << ", wait status " << status;
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), picked) << "ended by " << end;
+        EXPECT_EQ(overlayColors(), std::vector{picked}) << "ended by " << end;
+    }
+}
+
+// A program picks a colour; another launch, on two displays, loses its disk and picks again.
+// It must go on, showing the new pick on every overlay, with the old file as it was and
+// nothing left beside it.
+TEST_F(CrashSafeDefaultsTest, UnwritableDiskKeepsTheOldFileAndShowsTheNewPick) {
+    const Color stored = Color::colorWithDeviceRed(0.75, 0.5, 0.25, 1.0);
+    const Color unstorable = Color::colorWithCalibratedWhite(0.625, 0.5);
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "read-only directory");
+        launch().chooseStatusMenuEntry("Pick Color...");
+        desktop().pickColorInPanel(stored);
+        const std::string before = readBytes(file());
+        Child child([&](const Child&) -> int {
+            launch({kPrimary, {-1280.0, -200.0, 1280.0, 1024.0}});
+            desktop().chooseStatusMenuEntry("Pick Color...");
+            if (fullDisk) {
+                // A file-size limit below any defaults file stands in for a full disk. Going
+                // past it raises SIGXFSZ, whose default action would end the program.
+                const rlimit tiny{16, 16};
+                if (::setrlimit(RLIMIT_FSIZE, &tiny) != 0) {
+                    return 3;
+                }
+            } else {
+                fs::permissions(defaultsDirectory(), fs::perms::owner_read | fs::perms::owner_exec);
+                // Permissions do not stop root: it becomes nobody, for whom the directory is
+                // read-only as well.
+                if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                                         ::setuid(65534) != 0)) {
+                    return 3;
+                }
+            }
+            desktop().pickColorInPanel(unstorable);
+            // Exit status 1: the pick is not shown.
+            return ColorManager::shared().currentColor() != unstorable ||
+                   overlayColors() != std::vector(2, unstorable);
+        });
+        EXPECT_EQ(child.wait(), 0) << "wait status";
+        fs::permissions(defaultsDirectory(), fs::perms::owner_all);
+        EXPECT_EQ(readBytes(file()), before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(defaultsDirectory()), {}), 1);
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), stored);
+    }
+}
+
+// --- Hostile things in place of the defaults file.
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// What a reader must leave as it is: the type, size and time of change of `path` itself
+// (zeros when missing), and the bytes of a regular file when they are few.
+std::string snapshot(const fs::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    const bool small = S_ISREG(status.st_mode) && status.st_size < (1 << 20);
+    return std::to_string(status.st_mode) + " " + std::to_string(status.st_size) + " " +
+           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+           " " + (small ? readBytes(path) : "");
+}
+
+TEST_F(HostileDefaultsFileTest, WhatStandsInPlaceOfTheFileReadsAsTheDefaultUntouched) {
+    const fs::path domain = file();
+    const fs::path elsewhere = defaultsDirectory() / "elsewhere" / "domain.plist";
+    fs::create_directories(elsewhere.parent_path());
+    const auto red = platform::common::archiveColor(Color::colorWithDeviceRed(1, 0, 0, 1));
+    ASSERT_TRUE(red.has_value());
+    plist_t archive = plist_new_data(reinterpret_cast<const char*>(red->data()), red->size());
+    const std::string redDomain =
+        test::toXml(test::Plist(test::dict({{"selectedBackgroundColor", archive}})).get());
+    std::mt19937 random(5);
+    std::string garbage = "bplist00";
+    while (garbage.size() < 4096) {
+        garbage += static_cast<char>(random());
+    }
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"a directory",
+         [&] {
+             fs::create_directory(domain);
+             writeBytes(domain / "inside", "kept");
+         }},
+        {"a link to a domain elsewhere",
+         [&] {
+             writeBytes(elsewhere,
+                        "<plist><dict><key>name</key><string>kept</string></dict></plist>");
+             fs::create_symlink(elsewhere, domain);
+         }},
+        // Beyond any defaults file, even though it starts with a colour that would read.
+        {"a 64 MiB file",
+         [&] {
+             writeBytes(domain, redDomain);
+             fs::resize_file(domain, std::uintmax_t{64} << 20);
+         }},
+        {"garbage", [&] { writeBytes(domain, garbage); }},
+        {"a list", [&] { writeBytes(domain, "<plist><array/></plist>"); }},
+    };
+    const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);  // nothing picked
+    const Color picked = Color::colorWithCalibratedRed(0.3, 0.6, 0.9, 0.8);
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        fs::remove_all(domain);
+        fs::remove(elsewhere);
+        make();
+        const bool replaceable = !fs::is_directory(domain);
+        const std::string before = snapshot(domain);
+        const std::string beforeElsewhere = snapshot(elsewhere);
+
+        launch({kPrimary, {-1440.0, -900.0, 1440.0, 900.0}});
+        EXPECT_EQ(overlayColors(), std::vector(2, grey));
+        EXPECT_EQ(snapshot(domain), before) << "reading changed it";
+
+        desktop().chooseStatusMenuEntry("Pick Color...");
+        desktop().pickColorInPanel(picked);
+        EXPECT_EQ(overlayColors(), std::vector(2, picked));
+        if (!replaceable) {
+            EXPECT_EQ(snapshot(domain), before) << "a failed write changed it";
+        }
+        // A write replaces a link, never what it points to, and keeps the domain's other keys.
+        EXPECT_EQ(snapshot(elsewhere), beforeElsewhere);
+        if (fs::exists(elsewhere)) {
+            EXPECT_EQ(platform::common::DefaultsFile(domain).objectForKey("name"),
+                      platform::PropertyValue(std::string("kept")));
+        }
+        launch();
+        EXPECT_EQ(ColorManager::shared().currentColor(), replaceable ? picked : grey);
+    }
+}
+
+// --- Display storms.
+
+constexpr int kWarmUp = 100;
+constexpr int kChanges = 1000;
+
+// Resident memory in KiB, once freed heap pages are handed back, so that what is still in
+// use counts.
+long residentKiB() {
+    ::malloc_trim(0);
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word && word != "VmRSS:") {
+    }
+    long kib = -1;
+    status >> kib;
+    return kib;
+}
+
+TEST_F(DisplayStormTest, EveryChangeLeavesOneFreshOverlayPerDisplayAndMemoryStaysFlat) {
+    std::mt19937 random(4242);
+    std::uniform_int_distribution place(-3, 3);
+    std::uniform_int_distribution size(1, 8);
+    auto& desktop = launch();
+    const Color shown = ColorManager::shared().currentColor();
+    long before = 0;
+    for (int change = 1; change <= kWarmUp + kChanges; ++change) {
+        std::vector<Rect> displays(std::uniform_int_distribution<std::size_t>(1, 4)(random));
+        for (Rect& frame : displays) {
+            frame = {place(random) * 640.0, place(random) * 480.0, size(random) * 320.0,
+                     size(random) * 240.0};
+        }
+        const std::size_t old = overlays().size();
+        const std::size_t destroyed = desktop.windowsDestroyed();
+        desktop.clearJournal();
+
+        desktop.setScreens(displays);
+
+        ASSERT_EQ(overlayFrames(), displays) << "change " << change;
+        for (OverlayWindow* overlay : overlays()) {
+            ASSERT_TRUE(overlay->isVisible() && overlay->backgroundColor() == shown) << change;
+        }
+        ASSERT_EQ(desktop.windows().size(), displays.size()) << "change " << change;
+        // Every old overlay was closed, then freed.
+        ASSERT_EQ(desktop.windowsDestroyed() - destroyed, old) << "change " << change;
+        const auto& journal = desktop.journal();
+        ASSERT_EQ(
+            std::count_if(journal.begin(), journal.end(),
+                          [](const std::string& line) { return line.starts_with("close #"); }),
+            static_cast<std::ptrdiff_t>(old))
+            << "change " << change;
+        if (change == kWarmUp) {
+            before = residentKiB();
+        }
+    }
+    const long after = residentKiB();
+    std::cout << kChanges << " display changes after " << kWarmUp << " to warm up, "
+              << desktop.windowsCreated() << " overlays made; VmRSS " << before << " KiB before, "
+              << after << " KiB after\n";
+#ifndef __SANITIZE_ADDRESS__
+    // Under AddressSanitizer freed memory is held back to catch use after free, so resident
+    // memory grows regardless; LeakSanitizer looks for lost memory at exit instead.
+    EXPECT_LE(after - before, 1024) << "memory grew across the changes";
+#endif
+}
+
+}  // namespace
+}  // namespace vellumor::testing
