@@ -75,20 +75,6 @@ void HeadlessPlatform::attachScreen(Rect frame) {
     screensChanged();
 }
 
-void HeadlessPlatform::detachScreen(std::size_t index) {
-    if (index < screens_.size()) {
-        screens_.erase(screens_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
-    screensChanged();
-}
-
-void HeadlessPlatform::resizeScreen(std::size_t index, Rect frame) {
-    if (index < screens_.size()) {
-        screens_[index] = frame;
-    }
-    screensChanged();
-}
-
 void HeadlessPlatform::postScreenParametersChanged() {
     screensChanged();
 }

@@ -41,8 +41,6 @@ public:
     // does, once per call.
     void setScreens(std::vector<Rect> frames);
     void attachScreen(Rect frame);
-    void detachScreen(std::size_t index);
-    void resizeScreen(std::size_t index, Rect frame);
     // Posts the screen-parameters notification with the displays unchanged.
     void postScreenParametersChanged();
 
