@@ -70,23 +70,6 @@ TEST_F(ColorManagerTest, UnreadableStoredValuesReadAsTheDefaultAndStayUntouched)
     }
 }
 
-TEST_F(ColorManagerTest, AWrittenColourReadsBackEqualAndSurvivesARestart) {
-    launch();
-    const std::vector<Color> colors = {
-        Color::colorWithCalibratedRed(0.25, 0.5, 0.75, 1.0),
-        Color::colorWithDeviceRed(1.0, 0.0, 0.0, 0.5),
-        Color::colorWithCalibratedWhite(0.3, 0.9),
-        Color::colorWithDeviceWhite(0.0, 1.0),
-        Color::colorWithCalibratedRed(0.123456789, 0.987654321, 0.000001, 0.333333333),
-    };
-    for (const Color& color : colors) {
-        ColorManager::shared().setCurrentColor(color);
-        EXPECT_EQ(ColorManager::shared().currentColor(), color);
-        launch();
-        EXPECT_EQ(ColorManager::shared().currentColor(), color);
-    }
-}
-
 TEST_F(ColorManagerTest, EveryWriteStoresBeforeItAnnounces) {
     launch();
     ChangeCounter counter;
