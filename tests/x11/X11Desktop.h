@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -42,16 +41,13 @@ struct Geometry {
         return px >= x && px < x + width && py >= y && py < y + height;
     }
 };
-struct Rgb {
-    int red = 0, green = 0, blue = 0;
-    bool operator==(const Rgb&) const = default;
-};
+using Rgb = std::array<int, 3>;  // red, green, blue
 inline std::ostream& operator<<(std::ostream& out, const Geometry& g) {
     return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
 }
-inline std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << "rgb(" << c.red << "," << c.green << "," << c.blue << ")";
-}
+
+constexpr Geometry kPrimary{0, 0, 1920, 1080};
+constexpr Geometry kSecondary{1920, 0, 1280, 1024};
 
 // vellumor's windows by their main _NET_WM_WINDOW_TYPE.
 inline const std::string kOverlay = "_NET_WM_WINDOW_TYPE_DESKTOP";
@@ -63,13 +59,11 @@ inline const std::string kNormal = "_NET_WM_WINDOW_TYPE_NORMAL";
 // Polls `condition` until it holds or `timeout` passes; whether it held.
 inline bool waitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = 5s) {
-    for (const auto end = std::chrono::steady_clock::now() + timeout; !condition();
-         std::this_thread::sleep_for(25ms)) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(25ms);
     }
-    return true;
+    return condition();
 }
 
 // A long-lived child process (Xvfb, openbox, trayer, vellumor), stopped by its pid (SIGTERM,
@@ -125,9 +119,9 @@ private:
 
 class X11Desktop final {
 public:
-    // Xvfb with these monitors, the first one primary, and with openbox and trayer unless
-    // `bare`.
-    explicit X11Desktop(const std::vector<Geometry>& monitors, bool bare = false) {
+    // Xvfb with two monitors side by side, the left one primary, and with openbox and trayer
+    // unless `bare`.
+    explicit X11Desktop(bool bare = false) {
         std::string dir = (std::filesystem::temp_directory_path() / "vellumor-x11-XXXXXX").string();
         std::array<int, 2> pipe{};
         if (::mkdtemp(dir.data()) == nullptr || ::pipe(pipe.data()) != 0) {
@@ -152,11 +146,9 @@ public:
             throw std::runtime_error("Xvfb did not start");
         }
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
-        for (std::size_t i = 0; i < monitors.size(); ++i) {
-            // The first monitor takes Xvfb's one output, in place of the server's own monitor.
-            run("xrandr --setmonitor " + std::string(i == 0 ? "+" : "") + char('A' + i) + " " +
-                xrandrGeometry(monitors[i]) + (i == 0 ? " screen" : " none"));
-        }
+        // The primary monitor takes Xvfb's one output, in place of the server's own monitor.
+        run("xrandr --setmonitor +A " + xrandrGeometry(kPrimary) + " screen --setmonitor B " +
+            xrandrGeometry(kSecondary) + " none");
         if (bare) {
             return;
         }
@@ -198,6 +190,10 @@ public:
         const std::string line = "env " + environment() + " timeout 10 " + command + " >>" +
                                  (dir_ / "tools.log").string() + " 2>&1";
         return std::system(line.c_str()) == 0;
+    }
+    // Moves the pointer, then runs the xdotool commands in `then` (" click 1"...).
+    bool pointer(int x, int y, const std::string& then = "") {
+        return run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + then);
     }
     // xrandr's monitor geometry: width/mm x height/mm + x + y, at about 96 dpi.
     static std::string xrandrGeometry(const Geometry& g) {
@@ -343,7 +339,7 @@ public:
                               bool clicks = false) {
         const xcb_window_t window = xcb_generate_id(c_);
         const std::array<std::uint32_t, 2> values{
-            std::uint32_t(colour.red << 16 | colour.green << 8 | colour.blue),
+            std::uint32_t(colour[0] << 16 | colour[1] << 8 | colour[2]),
             clicks ? std::uint32_t{XCB_EVENT_MASK_BUTTON_PRESS} : 0U};
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, std::int16_t(g.x),
                           std::int16_t(g.y), std::uint16_t(g.width), std::uint16_t(g.height), 0,
@@ -405,8 +401,6 @@ private:
 
 #undef X11_REPLY
 
-constexpr Geometry kPrimary{0, 0, 1920, 1080};
-constexpr Geometry kSecondary{1920, 0, 1280, 1024};
 // The stored colour's default: a grey of 0.1, as the screen shows it.
 constexpr Rgb kDefaultGrey{26, 26, 26};
 
@@ -419,10 +413,8 @@ inline std::vector<Geometry> sorted(std::vector<Geometry> geometries) {
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const std::string program : {"Xvfb", "openbox", "trayer", "xdotool", "xrandr"}) {
-            if (std::system(("command -v " + program + " >/dev/null").c_str()) != 0) {
-                GTEST_SKIP() << program << " is not installed";
-            }
+        if (std::system("which Xvfb openbox trayer xdotool xrandr >/dev/null") != 0) {
+            GTEST_SKIP() << "Xvfb, openbox, trayer, xdotool or xrandr is not installed";
         }
     }
     void TearDown() override {
@@ -435,7 +427,7 @@ protected:
     }
 
     X11Desktop& startDesktop(bool bare = false) {
-        desktop_ = std::make_unique<X11Desktop>(std::vector{kPrimary, kSecondary}, bare);
+        desktop_ = std::make_unique<X11Desktop>(bare);
         return *desktop_;
     }
     // Starts vellumor and waits until it covers every monitor.
@@ -457,6 +449,14 @@ protected:
         return sorted(result);
     }
     bool overlaysMatchMonitors() { return overlayGeometries() == sorted(desktop_->monitors()); }
+    // Whether each of `upper`, and there are some, is drawn above each of `lower`.
+    bool above(const std::vector<xcb_window_t>& upper, const std::vector<xcb_window_t>& lower) {
+        return !upper.empty() && !lower.empty() &&
+               std::all_of(upper.begin(), upper.end(), [&](auto u) {
+                   return std::all_of(lower.begin(), lower.end(),
+                                      [&](auto l) { return desktop_->isAbove(u, l); });
+               });
+    }
 
     // Whether points spread over every monitor show `colour`, but those under the frame of
     // `covering`: corners (but the bottom-right one, where the tray may sit), edges' middles
@@ -477,64 +477,40 @@ protected:
         return true;
     }
 
-    // Picks an entry of the tray icon's menu with the mouse.
+    // Picks an entry of the tray icon's menu: opens it with a click on the icon and goes down
+    // to the entry with the keyboard, but for Quit, the last entry, which is clicked: after a
+    // Return on Quit the program crashes at exit, its menu still holding the keyboard focus
+    // when it is destroyed.
     enum Entry : int { kAbout = 1, kPickColor, kToggle, kQuit };
-    bool choose(Entry entry) {
-        const auto icon = desktop_->shown(kTrayIcon);
-        if (icon.empty()) {
-            ADD_FAILURE() << "no tray icon";
-            return false;
+    ::testing::AssertionResult choose(Entry entry) {
+        std::vector<xcb_window_t> icon;
+        std::vector<xcb_window_t> menu;
+        if (!waitUntil([&] { return !(icon = desktop_->shown(kTrayIcon)).empty(); })) {
+            return ::testing::AssertionFailure() << "no tray icon";
         }
         const Geometry at = desktop_->geometry(icon[0]);
         // A press within Qt's double-click interval (400 ms) of the last one is a double click,
         // which opens no menu.
         std::this_thread::sleep_until(lastClick_ + 500ms);
         lastClick_ = std::chrono::steady_clock::now();
-        desktop_->run("xdotool mousemove " + std::to_string(at.x + at.width / 2) + " " +
-                      std::to_string(at.y + at.height / 2) + " click 1");
-        std::vector<xcb_window_t> menu;
+        desktop_->pointer(at.x + at.width / 2, at.y + at.height / 2, " click 1");
         if (!waitUntil([&] { return !(menu = desktop_->shown(kMenu)).empty(); })) {
-            ADD_FAILURE() << "the tray icon opened no menu";
-            return false;
+            return ::testing::AssertionFailure() << "the tray icon opened no menu";
         }
-        // An entry lights up under the pointer: hovering down the menu finds each one's rows,
-        // told apart from the menu as it opened by a column of pixels inside the highlight.
         const Geometry area = desktop_->geometry(menu[0]);
-        const auto moveTo = [&](int y) {
-            return "xdotool mousemove " + std::to_string(area.x + area.width / 2) + " " +
-                   std::to_string(area.y + y);
-        };
-        std::this_thread::sleep_for(100ms);
-        const auto plain = desktop_->column(area.x + 4, area.y, area.height);
-        std::set<int> centres;
-        for (int y = 1; y < area.height - 1; y += 3) {
-            desktop_->run(moveTo(y));
-            std::this_thread::sleep_for(30ms);
-            const auto lit = desktop_->column(area.x + 4, area.y, area.height);
-            const auto differs = [&](int row) {
-                return row >= 0 && row < int(std::min(lit.size(), plain.size())) &&
-                       lit[std::size_t(row)] != plain[std::size_t(row)];
-            };
-            int first = y;
-            int last = y;
-            while (differs(first - 1)) {
-                --first;
-            }
-            while (differs(last + 1)) {
-                ++last;
-            }
-            if (differs(y)) {
-                centres.insert((first + last) / 2);
-            }
+        std::string keys = " key";
+        for (int i = 0; i < entry; ++i) {
+            keys += " Down";
         }
-        if (centres.size() != 4) {
-            ADD_FAILURE() << "the menu shows " << centres.size() << " entries, not 4";
-            return false;
+        // The pointer leaves the menu before the keys, lest it light an entry they start from.
+        entry == kQuit
+            ? desktop_->pointer(area.x + area.width / 2, area.y + area.height - 8, " click 1")
+            : desktop_->pointer(kPrimary.width / 2, kPrimary.height / 2, keys + " Return");
+        if (waitUntil([&] { return desktop_->shown(kMenu).empty(); })) {
+            return ::testing::AssertionSuccess();
         }
-        desktop_->run(moveTo(*std::next(centres.begin(), entry - 1)) + " click 1");
-        return waitUntil([&] { return desktop_->shown(kMenu).empty(); });
+        return ::testing::AssertionFailure() << "the menu stays open";
     }
-
     std::unique_ptr<X11Desktop> desktop_;
     std::unique_ptr<Process> vellumor_;
     std::chrono::steady_clock::time_point lastClick_;
