@@ -37,9 +37,6 @@ using namespace std::chrono_literals;
 struct Geometry {
     int x = 0, y = 0, width = 0, height = 0;
     auto operator<=>(const Geometry&) const = default;
-    bool contains(int px, int py) const {
-        return px >= x && px < x + width && py >= y && py < y + height;
-    }
 };
 using Rgb = std::array<int, 3>;  // red, green, blue
 inline std::ostream& operator<<(std::ostream& out, const Geometry& g) {
@@ -60,10 +57,11 @@ inline const std::string kNormal = "_NET_WM_WINDOW_TYPE_NORMAL";
 inline bool waitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = 5s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition() && std::chrono::steady_clock::now() < end) {
+    bool held = false;
+    while (!(held = condition()) && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(25ms);
     }
-    return condition();
+    return held;
 }
 
 // A long-lived child process (Xvfb, openbox, trayer, vellumor), stopped by its pid (SIGTERM,
@@ -87,15 +85,11 @@ public:
     pid_t pid() const { return pid_; }
     // Its status as waitpid gives it, once it has ended; waits up to `timeout` for that.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout) {
-        waitUntil(
-            [&] {
-                int status = 0;
-                if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
-                    status_ = status;
-                }
-                return status_.has_value();
-            },
-            timeout);
+        int status = 0;
+        const auto ended = [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; };
+        if (!status_ && waitUntil(ended, timeout)) {
+            status_ = status;
+        }
         return status_;
     }
     void stop() {
@@ -305,21 +299,16 @@ public:
         const auto r = X11_REPLY(get_input_focus);
         return r ? r->focus : xcb_window_t{XCB_WINDOW_NONE};
     }
-    // The screen's colours down one column, top to bottom: Xvfb at depth 24 on a
-    // little-endian machine gives each pixel as the bytes blue, green, red and a spare one.
-    std::vector<Rgb> column(int x, int y, int height) {
-        const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x),
-                                 std::int16_t(y), 1, std::uint16_t(height), ~0U);
-        std::vector<Rgb> colours;
-        for (int i = 0; r && i + 4 <= xcb_get_image_data_length(r.get()); i += 4) {
-            const std::uint8_t* bytes = xcb_get_image_data(r.get()) + i;
-            colours.push_back({bytes[2], bytes[1], bytes[0]});
-        }
-        return colours;
-    }
+    // The colour on screen at one root pixel: Xvfb at depth 24 on a little-endian machine
+    // gives it as the bytes blue, green, red and a spare one.
     Rgb pixel(int x, int y) {
-        const auto colours = column(x, y, 1);
-        return colours.empty() ? Rgb{-1, -1, -1} : colours[0];
+        const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x),
+                                 std::int16_t(y), 1, 1, ~0U);
+        if (!r || xcb_get_image_data_length(r.get()) < 4) {
+            return {-1, -1, -1};
+        }
+        const std::uint8_t* bytes = xcb_get_image_data(r.get());
+        return {bytes[2], bytes[1], bytes[0]};
     }
     // The monitors the server reports now.
     std::vector<Geometry> monitors() {
@@ -458,18 +447,15 @@ protected:
                });
     }
 
-    // Whether points spread over every monitor show `colour`, but those under the frame of
-    // `covering`: corners (but the bottom-right one, where the tray may sit), edges' middles
-    // and the centre.
-    bool monitorsShow(const Rgb& colour, xcb_window_t covering = XCB_WINDOW_NONE) {
-        const Geometry frame =
-            covering != 0 ? desktop_->geometry(desktop_->topLevel(covering)) : Geometry{};
+    // Whether points spread over every monitor show `colour`: corners (but the bottom-right
+    // one, where the tray may sit), edges' middles and the centre.
+    bool monitorsShow(const Rgb& colour) {
         for (const Geometry& m : desktop_->monitors()) {
             const int r = m.x + m.width - 1, b = m.y + m.height - 1;
             const int cx = m.x + m.width / 2, cy = m.y + m.height / 2;
             for (const auto& [x, y] : std::initializer_list<std::pair<int, int>>{
                      {m.x, m.y}, {r, m.y}, {m.x, b}, {cx, cy}, {m.x, cy}, {r, cy}, {cx, b - 40}}) {
-                if (!frame.contains(x, y) && desktop_->pixel(x, y) != colour) {
+                if (desktop_->pixel(x, y) != colour) {
                     return false;
                 }
             }
