@@ -130,21 +130,19 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     // and draws buttons for. (openbox 3.6 allows minimising every normal window whatever its
     // hints say, so that one is not asked about.)
     const auto actions = desktop.property(about[0], "_NET_WM_ALLOWED_ACTIONS");
-    for (const char* action : {"CLOSE", "MOVE", "RESIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT"}) {
-        EXPECT_EQ(
-            X11Desktop::contains(actions, desktop.atom("_NET_WM_ACTION_" + std::string(action))),
-            action == std::string("CLOSE") || action == std::string("MOVE"))
+    for (const std::string action : {"CLOSE", "MOVE", "RESIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT"}) {
+        EXPECT_EQ(X11Desktop::contains(actions, desktop.atom("_NET_WM_ACTION_" + action)),
+                  action == "CLOSE" || action == "MOVE")
             << action;
     }
 
     // A drag anywhere on its background moves it by as much as the pointer went.
-    std::string drag = "xdotool mousemove " + std::to_string(area.x + 12) + " " +
-                       std::to_string(area.y + 12) + " mousedown 1";
+    std::string drag = " mousedown 1";
     for (int step = 1; step <= 10; ++step) {
         drag += " sleep 0.02 mousemove " + std::to_string(area.x + 12 - 50 * step) + " " +
                 std::to_string(area.y + 12 - 20 * step);
     }
-    desktop.run(drag + " mouseup 1");
+    desktop.pointer(area.x + 12, area.y + 12, drag + " mouseup 1");
     const Geometry moved{area.x - 500, area.y - 200, area.width, area.height};
     EXPECT_TRUE(waitUntil([&] { return desktop.geometry(about[0]) == moved; }))
         << desktop.geometry(about[0]);

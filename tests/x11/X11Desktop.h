@@ -68,7 +68,8 @@ inline bool waitUntil(const std::function<bool()>& condition,
 // then SIGKILL) when this object goes.
 class Process final {
 public:
-    // Runs a shell command line in place of a shell, its output appended to `log`.
+    // Runs a shell command line, its output appended to `log`; the shell execs the program, so
+    // the pid is the program's own.
     Process(const std::string& command, const std::filesystem::path& log) {
         const std::string line = "exec " + command + " </dev/null >>" + log.string() + " 2>&1";
         pid_ = ::fork();
@@ -215,12 +216,8 @@ public:
     }
 
     xcb_atom_t atom(const std::string& name) {
-        xcb_atom_t& cached = atoms_[name];
-        if (cached == XCB_ATOM_NONE) {
-            const auto r = X11_REPLY(intern_atom, 0, std::uint16_t(name.size()), name.c_str());
-            cached = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
-        }
-        return cached;
+        const auto r = X11_REPLY(intern_atom, 0, std::uint16_t(name.size()), name.c_str());
+        return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
     std::string text(xcb_window_t window, const std::string& property) {
         const auto r = X11_REPLY(get_property, 0, window, atom(property), XCB_ATOM_ANY, 0, 4096);
@@ -249,12 +246,10 @@ public:
     std::vector<xcb_window_t> vellumorWindows(const std::string& type = "",
                                               bool shownOnly = false) {
         std::vector<xcb_window_t> found;
-        std::vector<xcb_window_t> pending{root_};
-        while (!pending.empty()) {
-            const xcb_window_t window = pending.back();
-            pending.pop_back();
-            for (const xcb_window_t child : children(window)) {
-                pending.push_back(child);
+        std::vector<xcb_window_t> all{root_};
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            for (const xcb_window_t child : children(all[i])) {
+                all.push_back(child);
                 const auto types = property(child, "_NET_WM_WINDOW_TYPE");
                 if (text(child, "WM_CLASS") == std::string("vellumor\0Vellumor\0", 18) &&
                     (type.empty() || (!types.empty() && types[0] == atom(type))) &&
@@ -384,7 +379,6 @@ private:
     std::optional<Process> xvfb_, openbox_, tray_;
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = 0;
-    std::map<std::string, xcb_atom_t> atoms_;
     std::map<int, std::vector<xcb_window_t>> events_;
 };
 
