@@ -2,279 +2,29 @@
 // would: through the screen's pixels, the window manager's view of the windows, the mouse and
 // the keyboard.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <iostream>
-#include <memory>
-#include <set>
-#include <string>
-#include <thread>
-#include <tuple>
-#include <vector>
-
 #include "tests/x11/X11Desktop.h"
 
 namespace vellumor::x11test {
 namespace {
-
-constexpr Geometry kPrimary{0, 0, 1920, 1080};
-constexpr Geometry kSecondary{1920, 0, 1280, 1024};
-// The stored colour's default: a grey of 0.1, as the screen shows it.
-constexpr Rgb kDefaultGrey{26, 26, 26};
-// The About window's surface where no compositor blends windows.
-constexpr Rgb kAboutSurface{40, 40, 42};
-
-bool contains(const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-// The text without the blanks around it, as a title bar shows it.
-std::string shownText(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    return first == std::string::npos ? std::string()
-                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool containsGeometry(const std::vector<Geometry>& geometries, const Geometry& geometry) {
-    return std::find(geometries.begin(), geometries.end(), geometry) != geometries.end();
-}
-
-std::vector<Geometry> sorted(std::vector<Geometry> geometries) {
-    std::sort(geometries.begin(), geometries.end(), [](const Geometry& a, const Geometry& b) {
-        return std::tie(a.x, a.y, a.width, a.height) < std::tie(b.x, b.y, b.width, b.height);
-    });
-    return geometries;
-}
-
-// Points spread over a monitor: its corners (but the bottom-right one, where the tray sits
-// on the primary monitor), its edges' middles and its centre.
-std::vector<std::pair<int, int>> samplePoints(const Geometry& g) {
-    const int left = g.x;
-    const int top = g.y;
-    const int right = g.x + g.width - 1;
-    const int bottom = g.y + g.height - 1;
-    return {{left, top},
-            {right, top},
-            {left, bottom},
-            {g.x + g.width / 2, g.y + g.height / 2},
-            {left, g.y + g.height / 2},
-            {right, g.y + g.height / 2},
-            {g.x + g.width / 2, top},
-            {g.x + g.width / 2, bottom - 40}};
-}
-
-class DesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto missing = missingDesktopPrograms();
-        if (!missing.empty()) {
-            std::string names;
-            for (const auto& name : missing) {
-                names += " " + name;
-            }
-            GTEST_SKIP() << "not installed:" << names;
-        }
-    }
-
-    void TearDown() override {
-        if (HasFailure() && desktop_) {
-            std::cerr << "--- vellumor output ---\n" << desktop_->vellumorLog();
-        }
-        // The program goes before the desktop it runs on.
-        vellumor_.reset();
-        desktop_.reset();
-    }
-
-    X11Desktop& startDesktop(bool tray = true, bool windowManager = true) {
-        desktop_ = std::make_unique<X11Desktop>(X11Desktop::Options{
-            {{"A", kPrimary, true}, {"B", kSecondary, false}}, tray, windowManager});
-        return *desktop_;
-    }
-
-    X11Desktop& desktop() { return *desktop_; }
-
-    // Starts vellumor and waits until it covers every monitor.
-    ::testing::AssertionResult launch() {
-        vellumor_ = desktop_->launchVellumor();
-        if (waitUntil([&] { return overlaysMatchMonitors(); }, 10s)) {
-            return ::testing::AssertionSuccess();
-        }
-        auto failure = ::testing::AssertionFailure()
-                       << "overlays " << ::testing::PrintToString(overlayGeometries())
-                       << " for monitors " << ::testing::PrintToString(desktop_->monitors());
-        if (const auto status = vellumor_->waitForExit(0ms)) {
-            failure << "; vellumor ended with status " << *status
-                    << (WIFSIGNALED(*status) ? " (signal " + std::to_string(WTERMSIG(*status)) + ")"
-                                             : std::string());
-        }
-        return failure;
-    }
-
-    std::vector<Geometry> overlayGeometries() {
-        std::vector<Geometry> result;
-        for (const xcb_window_t overlay : desktop_->shownOverlays()) {
-            result.push_back(desktop_->geometry(overlay));
-        }
-        return sorted(result);
-    }
-
-    bool overlaysMatchMonitors() { return overlayGeometries() == sorted(desktop_->monitors()); }
-
-    // Whether every sample point of every monitor shows `colour`, but those under the frames
-    // of the windows in `covering`.
-    bool monitorsShow(const Rgb& colour, const std::vector<xcb_window_t>& covering = {}) {
-        std::vector<Geometry> frames;
-        for (const xcb_window_t window : covering) {
-            frames.push_back(desktop_->geometry(desktop_->topLevelOf(window)));
-        }
-        for (const Geometry& monitor : desktop_->monitors()) {
-            for (const auto& [x, y] : samplePoints(monitor)) {
-                const bool covered = std::any_of(frames.begin(), frames.end(), [&](auto& f) {
-                    return x >= f.x && x < f.x + f.width && y >= f.y && y < f.y + f.height;
-                });
-                if (!covered && desktop_->pixel(x, y) != colour) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
-
-    // --- The status item's menu, used with the mouse.
-
-    xcb_window_t trayIcon() {
-        for (const xcb_window_t window : desktop_->vellumorWindows()) {
-            const Geometry g = desktop_->geometry(window);
-            if (desktop_->isViewable(window) && g.width <= 64 && g.height <= 64) {
-                return window;
-            }
-        }
-        return XCB_WINDOW_NONE;
-    }
-
-    xcb_window_t shownMenu() {
-        for (const xcb_window_t window : desktop_->vellumorWindows()) {
-            if (desktop_->isViewable(window) &&
-                contains(desktop_->atomNames(window, "_NET_WM_WINDOW_TYPE"),
-                         "_NET_WM_WINDOW_TYPE_POPUP_MENU")) {
-                return window;
-            }
-        }
-        return XCB_WINDOW_NONE;
-    }
-
-    // Clicks the tray icon with `button` and gives the centres (x, y) of the menu's entries,
-    // top to bottom, found by hovering over the menu and seeing which rows light up.
-    std::vector<std::pair<int, int>> openMenu(int button = 1) {
-        const xcb_window_t icon = trayIcon();
-        if (icon == XCB_WINDOW_NONE) {
-            ADD_FAILURE() << "no tray icon";
-            return {};
-        }
-        const Geometry iconArea = desktop_->geometry(icon);
-        desktop_->click(iconArea.x + iconArea.width / 2, iconArea.y + iconArea.height / 2, button);
-        xcb_window_t menu = XCB_WINDOW_NONE;
-        if (!waitUntil([&] { return (menu = shownMenu()) != XCB_WINDOW_NONE; })) {
-            ADD_FAILURE() << "the tray icon opened no menu";
-            return {};
-        }
-        const Geometry area = desktop_->geometry(menu);
-        // Inside an entry's highlight, left of any text.
-        const int probeX = area.x + 4;
-        // The menu as it opened, nothing lit: the pointer has not moved over it yet.
-        std::this_thread::sleep_for(100ms);
-        const auto plain = desktop_->column(probeX, area.y, area.height);
-        std::set<std::pair<int, int>> bands;
-        for (int y = 1; y < area.height - 1; y += 3) {
-            desktop_->warpPointer(area.x + area.width / 2, area.y + y);
-            std::this_thread::sleep_for(30ms);
-            const auto lit = desktop_->column(probeX, area.y, area.height);
-            const auto differs = [&](int row) {
-                const auto index = static_cast<std::size_t>(row);
-                return index < lit.size() && index < plain.size() && lit[index] != plain[index];
-            };
-            if (!differs(y)) {
-                continue;  // over a separator or the frame
-            }
-            // The lit run of rows around the pointer is the entry under it.
-            int first = y;
-            int last = y;
-            while (first > 0 && differs(first - 1)) {
-                --first;
-            }
-            while (last + 1 < area.height && differs(last + 1)) {
-                ++last;
-            }
-            bands.insert({first, last});
-        }
-        std::vector<std::pair<int, int>> centres;
-        for (const auto& [first, last] : bands) {
-            centres.emplace_back(area.x + area.width / 2, area.y + (first + last) / 2);
-        }
-        return centres;
-    }
-
-    // Opens the menu and clicks the entry at `index` (separators do not count).
-    bool chooseMenuEntry(std::size_t index) {
-        const auto entries = openMenu();
-        if (entries.size() != 4) {
-            std::string rows;
-            for (const auto& [x, y] : entries) {
-                rows += " " + std::to_string(y);
-            }
-            ADD_FAILURE() << "the menu has " << entries.size() << " entries, not 4, at" << rows;
-            return false;
-        }
-        desktop_->click(entries[index].first, entries[index].second);
-        return waitUntil([&] { return shownMenu() == XCB_WINDOW_NONE; });
-    }
-
-    // The shown vellumor window of ordinary type (or a dialog) whose title shows `title`;
-    // an empty `title` stands for a title that shows no text.
-    xcb_window_t shownWindowTitled(const std::string& title, bool dialog) {
-        for (const xcb_window_t window : desktop_->vellumorWindows()) {
-            const auto types = desktop_->atomNames(window, "_NET_WM_WINDOW_TYPE");
-            if (desktop_->isViewable(window) &&
-                contains(types, "_NET_WM_WINDOW_TYPE_DIALOG") == dialog &&
-                contains(types, "_NET_WM_WINDOW_TYPE_NORMAL") &&
-                !contains(types, "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE") &&
-                shownText(desktop_->propertyText(window, "_NET_WM_NAME")) == title) {
-                return window;
-            }
-        }
-        return XCB_WINDOW_NONE;
-    }
-
-    static constexpr std::size_t kAbout = 0;
-    static constexpr std::size_t kPickColor = 1;
-    static constexpr std::size_t kToggle = 2;
-    static constexpr std::size_t kQuit = 3;
-
-    std::unique_ptr<X11Desktop> desktop_;
-    std::unique_ptr<ChildProcess> vellumor_;
-};
 
 TEST_F(DesktopTest, OverlaysCoverEachMonitorExactlyInTheStoredColour) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
 
     EXPECT_EQ(overlayGeometries(), sorted({kPrimary, kSecondary}));
-    for (const xcb_window_t overlay : desktop.shownOverlays()) {
-        const auto states = desktop.atomNames(overlay, "_NET_WM_STATE");
-        EXPECT_TRUE(contains(states, "_NET_WM_STATE_BELOW"));
-        EXPECT_TRUE(contains(states, "_NET_WM_STATE_SKIP_TASKBAR"));
-        EXPECT_TRUE(contains(states, "_NET_WM_STATE_SKIP_PAGER"));
-        // On every virtual desktop.
-        EXPECT_EQ(desktop.property32(overlay, "_NET_WM_DESKTOP"),
-                  std::vector<std::uint32_t>{0xFFFFFFFF});
-        // WM_HINTS: the input hint is set, and says no.
-        const auto hints = desktop.property32(overlay, "WM_HINTS");
+    for (const xcb_window_t overlay : desktop.shown(kOverlay)) {
+        for (const char* state :
+             {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+            EXPECT_TRUE(X11Desktop::contains(desktop.property(overlay, "_NET_WM_STATE"),
+                                             desktop.atom(state)))
+                << state;
+        }
+        // On every virtual desktop, and refusing keyboard focus: WM_HINTS' input hint is set
+        // and says no.
+        EXPECT_EQ(desktop.property(overlay, "_NET_WM_DESKTOP"), std::vector{0xFFFFFFFFU});
+        const auto hints = desktop.property(overlay, "WM_HINTS");
         ASSERT_GE(hints.size(), 2U);
-        EXPECT_NE(hints[0] & 1U, 0U);
+        EXPECT_EQ(hints[0] & 1U, 1U);
         EXPECT_EQ(hints[1], 0U);
     }
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
@@ -283,127 +33,77 @@ TEST_F(DesktopTest, OverlaysCoverEachMonitorExactlyInTheStoredColour) {
     EXPECT_NE(desktop.pixel(kSecondary.x + 10, kSecondary.height + 10), kDefaultGrey);
 }
 
-TEST_F(DesktopTest, OverlaysLieAboveDesktopWindowsAndBelowWindowsAndDocks) {
+TEST_F(DesktopTest, OverlaysLieBetweenDesktopAndOrdinaryWindowsAndIgnoreClicks) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
-
     // A file manager's desktop icons, mapped after the overlays, and an ordinary window.
-    const Geometry iconsArea{200, 200, 400, 300};
     const xcb_window_t icons =
-        desktop.createWindow(iconsArea, {200, 0, 0}, "_NET_WM_WINDOW_TYPE_DESKTOP");
-    const Geometry editorArea{900, 300, 300, 200};
-    const xcb_window_t editor =
-        desktop.createWindow(editorArea, {0, 160, 0}, "_NET_WM_WINDOW_TYPE_NORMAL");
-    const auto overlays = desktop.shownOverlays();
+        desktop.createWindow({200, 200, 400, 300}, {200, 0, 0}, kOverlay, true);
+    const xcb_window_t editor = desktop.createWindow({900, 300, 300, 200}, {0, 160, 0}, kNormal);
+    const auto overlays = desktop.shown(kOverlay);
     ASSERT_EQ(overlays.size(), 2U);
 
-    EXPECT_TRUE(waitUntil([&] {
-        return std::all_of(overlays.begin(), overlays.end(),
-                           [&](xcb_window_t overlay) { return desktop.isAbove(overlay, icons); });
-    })) << "an overlay stays below the desktop icons";
+    EXPECT_TRUE(waitUntil([&] { return above(overlays, {icons}); }))
+        << "an overlay stays below the desktop icons";
     EXPECT_TRUE(waitUntil([&] { return desktop.pixel(400, 350) == kDefaultGrey; }));
+    ASSERT_TRUE(waitUntil([&] { return desktop.viewable(editor); }));
+    EXPECT_TRUE(above({editor}, overlays));
+    EXPECT_EQ(desktop.pixel(1050, 400), (Rgb{0, 160, 0}));
+    // The tray, a dock, stays above them too.
+    EXPECT_TRUE(above(desktop.shown(kTrayIcon), overlays));
 
-    ASSERT_TRUE(waitUntil([&] { return desktop.isViewable(editor); }));
-    const Geometry editorShown = desktop.geometry(editor);
-    for (const xcb_window_t overlay : overlays) {
-        EXPECT_TRUE(desktop.isAbove(editor, overlay));
-    }
-    EXPECT_EQ(desktop.pixel(editorShown.x + 150, editorShown.y + 100), (Rgb{0, 160, 0}));
-
-    // The tray is a dock: it stays above the overlays.
-    xcb_window_t dock = XCB_WINDOW_NONE;
-    for (const xcb_window_t window : desktop.managedWindows()) {
-        if (contains(desktop.atomNames(window, "_NET_WM_WINDOW_TYPE"),
-                     "_NET_WM_WINDOW_TYPE_DOCK")) {
-            dock = window;
-        }
-    }
-    ASSERT_NE(dock, XCB_WINDOW_NONE);
-    for (const xcb_window_t overlay : overlays) {
-        EXPECT_TRUE(desktop.isAbove(dock, overlay));
-    }
-}
-
-TEST_F(DesktopTest, ClicksOnOverlaysTakeNoFocusAndReachNothingBelow) {
-    auto& desktop = startDesktop();
-    ASSERT_TRUE(launch());
-    const xcb_window_t icons = desktop.createWindow({200, 200, 400, 300}, {200, 0, 0},
-                                                    "_NET_WM_WINDOW_TYPE_DESKTOP", true);
-    const xcb_window_t editor =
-        desktop.createWindow({900, 300, 300, 200}, {0, 160, 0}, "_NET_WM_WINDOW_TYPE_NORMAL");
-    const auto overlays = desktop.shownOverlays();
-    ASSERT_TRUE(waitUntil([&] { return desktop.isAbove(overlays.front(), icons); }));
-    ASSERT_TRUE(waitUntil([&] { return desktop.isViewable(editor); }));
-    const Geometry editorShown = desktop.geometry(editor);
-    desktop.click(editorShown.x + 150, editorShown.y + 100);
+    desktop.run("xdotool mousemove 1050 400 click 1");
     ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == editor; }));
-    desktop.takeButtonPresses();
-    const auto before = desktop.stackingOrder();
-    std::vector<xcb_window_t> shownBefore;
-    for (const xcb_window_t window : before) {
-        if (desktop.isViewable(window)) {
-            shownBefore.push_back(window);
-        }
-    }
-
-    // Left and right clicks on the overlay over the icons, and on the second monitor.
-    desktop.click(400, 350, 1);
-    desktop.click(400, 350, 3);
-    desktop.click(2500, 500, 1);
+    const auto shownWindows = [&] {
+        const auto all = desktop.children(desktop.root());
+        return std::count_if(all.begin(), all.end(), [&](auto w) { return desktop.viewable(w); });
+    };
+    const auto shownBefore = shownWindows();
+    desktop.received(XCB_BUTTON_PRESS).clear();
+    // Left and right clicks on the overlay over the icons, and one on the second monitor.
+    desktop.run("xdotool mousemove 400 350 click 1 click 3 mousemove 2500 500 click 1");
     std::this_thread::sleep_for(300ms);
-
     for (const xcb_window_t overlay : overlays) {
         EXPECT_NE(desktop.activeWindow(), overlay);
         EXPECT_NE(desktop.inputFocus(), overlay);
-        // A client takes the overlay's button presses, so none travels on to the window
+        // The program takes the overlay's button presses, so none travels on to the window
         // manager's frame or the root (the desktop).
-        EXPECT_NE(desktop.selectedEvents(overlay) & XCB_EVENT_MASK_BUTTON_PRESS, 0U);
+        EXPECT_NE(desktop.attributes(overlay)->all_event_masks & XCB_EVENT_MASK_BUTTON_PRESS, 0U);
     }
-    const auto presses = desktop.takeButtonPresses();
-    EXPECT_EQ(std::count(presses.begin(), presses.end(), icons), 0)
-        << "a click reached the desktop icons under the overlay";
+    EXPECT_TRUE(desktop.received(XCB_BUTTON_PRESS).empty()) << "a click reached the icons";
     // No root menu or other window opened from a click that reached the desktop.
-    std::vector<xcb_window_t> shownAfter;
-    for (const xcb_window_t window : desktop.stackingOrder()) {
-        if (desktop.isViewable(window)) {
-            shownAfter.push_back(window);
-        }
-    }
-    EXPECT_EQ(shownAfter.size(), shownBefore.size());
+    EXPECT_EQ(shownWindows(), shownBefore);
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
 }
 
 TEST_F(DesktopTest, MonitorChangesLeaveOneFreshOverlayPerMonitor) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
-    const xcb_window_t sample = desktop.shownOverlays().front();
-    desktop.watchWindowCreation();
+    const auto before = desktop.shown(kOverlay);
 
-    // Attach a third monitor.
-    ASSERT_TRUE(desktop.run({"xrandr", "--setmonitor", "C", "1024/271x768/203+3200+0", "none"}));
-    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors(); }))
-        << ::testing::PrintToString(overlayGeometries());
-    EXPECT_EQ(overlayGeometries().size(), 3U);
-    // The burst of server events for the change makes one rebuild: three new windows.
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(desktop.takeWindowsCreatedByOwnerOf(sample).size(), 3U);
-    EXPECT_TRUE(monitorsShow(kDefaultGrey));
-
-    // Move and resize it (this server sets a monitor anew only after deleting it).
-    ASSERT_TRUE(desktop.run({"xrandr", "--delmonitor", "C"}));
-    ASSERT_TRUE(desktop.run({"xrandr", "--setmonitor", "C", "800/212x600/159+3300+100", "none"}));
+    // Attach a third monitor; then move and resize it (the server takes a monitor's new
+    // rectangle only after deleting it); then detach the second one.
+    ASSERT_TRUE(desktop.run("xrandr --setmonitor C 1024/271x768/203+3200+0 none"));
     EXPECT_TRUE(waitUntil([&] {
-        return overlaysMatchMonitors() &&
-               containsGeometry(overlayGeometries(), Geometry{3300, 100, 800, 600});
+        return overlayGeometries() == sorted({kPrimary, kSecondary, {3200, 0, 1024, 768}});
     })) << ::testing::PrintToString(overlayGeometries());
-    EXPECT_EQ(overlayGeometries().size(), 3U);
-
-    // Detach the second one.
-    ASSERT_TRUE(desktop.run({"xrandr", "--delmonitor", "B"}));
-    EXPECT_TRUE(waitUntil([&] { return overlayGeometries().size() == 2U; }));
-    EXPECT_EQ(overlayGeometries(), sorted({kPrimary, Geometry{3300, 100, 800, 600}}));
+    for (const xcb_window_t overlay : desktop.shown(kOverlay)) {
+        EXPECT_FALSE(X11Desktop::contains(before, overlay)) << "an overlay outlived the change";
+    }
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
-    // The second monitor's area is bare again.
+    const Geometry third{3300, 100, 800, 600};
+    ASSERT_TRUE(desktop.run("xrandr --delmonitor C --setmonitor C " +
+                            X11Desktop::xrandrGeometry(third) + " none"));
+    EXPECT_TRUE(waitUntil([&] {
+        return overlayGeometries() == sorted({kPrimary, kSecondary, third});
+    })) << ::testing::PrintToString(overlayGeometries());
+    ASSERT_TRUE(desktop.run("xrandr --delmonitor B"));
+    EXPECT_TRUE(waitUntil([&] {
+        return overlayGeometries() == sorted({kPrimary, third});
+    })) << ::testing::PrintToString(overlayGeometries());
+    // No overlay is left behind, shown or not, and the second monitor's area is bare again.
+    EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U);
+    EXPECT_TRUE(monitorsShow(kDefaultGrey));
     EXPECT_NE(desktop.pixel(2500, 500), kDefaultGrey);
 }
 
@@ -411,128 +111,104 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
 
-    ASSERT_TRUE(chooseMenuEntry(kAbout));
-    xcb_window_t about = XCB_WINDOW_NONE;
-    ASSERT_TRUE(waitUntil([&] { return (about = shownWindowTitled("", false)) != 0; }));
-    const Geometry area = desktop.geometry(about);
+    ASSERT_TRUE(choose(kAbout));
+    std::vector<xcb_window_t> about;
+    ASSERT_TRUE(waitUntil([&] { return !(about = desktop.shown(kNormal)).empty(); }));
+    const Geometry area = desktop.geometry(about[0]);
     EXPECT_EQ(area.width, 300);
     EXPECT_EQ(area.height, 320);
     // Centred on the primary monitor, within the height of a title bar.
     EXPECT_NEAR(area.x + area.width / 2, kPrimary.width / 2, 2);
     EXPECT_NEAR(area.y + area.height / 2, kPrimary.height / 2, 30);
-    for (const xcb_window_t overlay : desktop.shownOverlays()) {
-        EXPECT_TRUE(desktop.isAbove(about, overlay));
-    }
-    EXPECT_TRUE(waitUntil([&] { return desktop.pixel(area.x + 8, area.y + 8) == kAboutSurface; }))
-        << desktop.pixel(area.x + 8, area.y + 8);
-    EXPECT_TRUE(waitUntil([&] { return desktop.activeWindow() == about; }));
-    // The window is moved and closed but neither resized nor maximised: the actions the
-    // manager allows it, and draws buttons for. (openbox 3.6 allows minimising every normal
-    // or dialog window whatever its hints say, so that one is not asked about.)
-    const auto actions = desktop.atomNames(about, "_NET_WM_ALLOWED_ACTIONS");
-    EXPECT_TRUE(contains(actions, "_NET_WM_ACTION_CLOSE")) << ::testing::PrintToString(actions);
-    EXPECT_TRUE(contains(actions, "_NET_WM_ACTION_MOVE")) << ::testing::PrintToString(actions);
-    for (const char* refused : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
-                                "_NET_WM_ACTION_MAXIMIZE_VERT"}) {
-        EXPECT_FALSE(contains(actions, refused)) << ::testing::PrintToString(actions);
+    EXPECT_TRUE(above(about, desktop.shown(kOverlay)));
+    // Its own surface, as it shows where no compositor blends windows.
+    EXPECT_TRUE(waitUntil([&] {
+        return desktop.pixel(area.x + 8, area.y + 8) == Rgb{40, 40, 42};
+    })) << ::testing::PrintToString(desktop.pixel(area.x + 8, area.y + 8));
+    EXPECT_TRUE(waitUntil([&] { return desktop.activeWindow() == about[0]; }));
+    // Moved and closed but neither resized nor maximised: the actions the manager allows it
+    // and draws buttons for. (openbox 3.6 allows minimising every normal window whatever its
+    // hints say, so that one is not asked about.)
+    const auto actions = desktop.property(about[0], "_NET_WM_ALLOWED_ACTIONS");
+    for (const std::string action : {"CLOSE", "MOVE", "RESIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT"}) {
+        EXPECT_EQ(X11Desktop::contains(actions, desktop.atom("_NET_WM_ACTION_" + action)),
+                  action == "CLOSE" || action == "MOVE")
+            << action;
     }
 
     // A drag anywhere on its background moves it by as much as the pointer went.
-    desktop.drag(area.x + 12, area.y + 12, area.x + 12 - 500, area.y + 12 - 200);
-    EXPECT_TRUE(waitUntil([&] {
-        return desktop.geometry(about) ==
-               Geometry{area.x - 500, area.y - 200, area.width, area.height};
-    })) << desktop.geometry(about);
-    const Geometry moved = desktop.geometry(about);
+    std::string drag = " mousedown 1";
+    for (int step = 1; step <= 10; ++step) {
+        drag += " sleep 0.02 mousemove " + std::to_string(area.x + 12 - 50 * step) + " " +
+                std::to_string(area.y + 12 - 20 * step);
+    }
+    desktop.pointer(area.x + 12, area.y + 12, drag + " mouseup 1");
+    const Geometry moved{area.x - 500, area.y - 200, area.width, area.height};
+    EXPECT_TRUE(waitUntil([&] { return desktop.geometry(about[0]) == moved; }))
+        << desktop.geometry(about[0]);
 
     // Closed and chosen again: the window comes back where it was left, still the only one
     // (Qt gives it a new X window each time it is shown after a close).
-    desktop.key("alt+F4");
-    ASSERT_TRUE(waitUntil([&] { return shownWindowTitled("", false) == XCB_WINDOW_NONE; }));
-    ASSERT_TRUE(chooseMenuEntry(kAbout));
-    xcb_window_t again = XCB_WINDOW_NONE;
-    ASSERT_TRUE(waitUntil([&] { return (again = shownWindowTitled("", false)) != 0; }));
-    EXPECT_EQ(desktop.geometry(again), moved);
-    std::size_t shown = 0;
-    for (const xcb_window_t window : desktop.vellumorWindows()) {
-        shown += desktop.isViewable(window) && desktop.geometry(window).width == 300 ? 1U : 0U;
-    }
-    EXPECT_EQ(shown, 1U);
+    desktop.run("xdotool key alt+F4");
+    ASSERT_TRUE(waitUntil([&] { return desktop.shown(kNormal).empty(); }));
+    ASSERT_TRUE(choose(kAbout));
+    ASSERT_TRUE(waitUntil([&] { return !(about = desktop.shown(kNormal)).empty(); }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(desktop.shown(kNormal).size(), 1U);
+    EXPECT_EQ(desktop.geometry(about[0]), moved);
 }
 
-TEST_F(DesktopTest, PickedColourRepaintsEveryOverlayAndIsBackAfterRelaunch) {
+// The picked colour through the rest of the menu: the toggle entry hides and shows every
+// overlay, and Quit ends the program.
+TEST_F(DesktopTest, PickedColourShowsOnEveryOverlayThroughToggleAndRelaunch) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
 
-    ASSERT_TRUE(chooseMenuEntry(kPickColor));
-    xcb_window_t panel = XCB_WINDOW_NONE;
-    ASSERT_TRUE(waitUntil([&] { return (panel = shownWindowTitled("Colors", true)) != 0; }));
-    for (const xcb_window_t overlay : desktop.shownOverlays()) {
-        EXPECT_TRUE(desktop.isAbove(panel, overlay));
-    }
-    ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == panel; }));
-    // The dialog's HTML field, reached by its mnemonic; each keystroke is a live pick.
-    desktop.key("alt+h");
-    desktop.key("ctrl+a");
-    desktop.typeText("#3366cc");
-    EXPECT_TRUE(waitUntil([&] { return monitorsShow({0x33, 0x66, 0xcc}, {panel}); }));
+    ASSERT_TRUE(choose(kPickColor));
+    std::vector<xcb_window_t> panel;
+    ASSERT_TRUE(waitUntil([&] { return !(panel = desktop.shown(kDialog)).empty(); }));
+    EXPECT_TRUE(above(panel, desktop.shown(kOverlay)));
+    ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == panel[0]; }));
+    // The dialog's HTML field, reached by its mnemonic.
+    desktop.run("xdotool key alt+h key ctrl+a type --delay 20 '#3366cc'");
+    const Rgb picked{0x33, 0x66, 0xcc};
+    // Each keystroke is a live pick: the overlays take it while the panel is open.
+    EXPECT_TRUE(waitUntil([&] { return desktop.pixel(kSecondary.x + 10, 10) == picked; }));
     // Closing the panel keeps the pick.
-    desktop.key("Escape");
-    ASSERT_TRUE(waitUntil([&] { return !desktop.isViewable(panel); }));
-    EXPECT_TRUE(monitorsShow({0x33, 0x66, 0xcc}));
+    desktop.run("xdotool key Escape");
+    ASSERT_TRUE(waitUntil([&] { return !desktop.viewable(panel[0]); }));
+    EXPECT_TRUE(monitorsShow(picked));
 
-    const auto defaults =
-        desktop.directory() / "vellumor-config" / "vellumor" / "org.vellumor.Vellumor.plist";
-    struct stat info {};
-    ASSERT_EQ(::stat(defaults.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600U);
-    ASSERT_EQ(::stat(defaults.parent_path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700U);
+    ASSERT_TRUE(choose(kToggle));
+    EXPECT_TRUE(waitUntil([&] { return desktop.shown(kOverlay).empty(); }));
+    EXPECT_NE(desktop.pixel(kPrimary.width / 2, kPrimary.height / 2), picked);
+    ASSERT_TRUE(choose(kToggle));
+    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors() && monitorsShow(picked); }));
+    for (const xcb_window_t overlay : desktop.shown(kOverlay)) {
+        EXPECT_EQ(desktop.property(overlay, "_NET_WM_DESKTOP"), std::vector{0xFFFFFFFFU});
+    }
 
-    ASSERT_TRUE(chooseMenuEntry(kQuit));
+    // Ended and started again, the program shows the pick; its Quit entry ends it cleanly.
+    vellumor_->stop();
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(waitUntil([&] { return monitorsShow(picked); }));
+    ASSERT_TRUE(choose(kQuit));
     const auto status = vellumor_->waitForExit(5s);
     ASSERT_TRUE(status.has_value()) << "Quit did not end the program";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
-    EXPECT_TRUE(waitUntil([&] { return desktop.shownOverlays().empty(); }));
-
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(waitUntil([&] { return monitorsShow({0x33, 0x66, 0xcc}); }));
-}
-
-TEST_F(DesktopTest, ToggleEntryHidesAndShowsEveryOverlay) {
-    auto& desktop = startDesktop();
-    ASSERT_TRUE(launch());
-
-    ASSERT_TRUE(chooseMenuEntry(kToggle));
-    EXPECT_TRUE(waitUntil([&] { return desktop.shownOverlays().empty(); }));
-    EXPECT_NE(desktop.pixel(kPrimary.width / 2, kPrimary.height / 2), kDefaultGrey);
-
-    ASSERT_TRUE(chooseMenuEntry(kToggle));
-    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors(); }));
-    EXPECT_TRUE(waitUntil([&] { return monitorsShow(kDefaultGrey); }));
-    for (const xcb_window_t overlay : desktop.shownOverlays()) {
-        EXPECT_EQ(desktop.property32(overlay, "_NET_WM_DESKTOP"),
-                  std::vector<std::uint32_t>{0xFFFFFFFF});
-    }
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    EXPECT_TRUE(waitUntil([&] { return desktop.shown(kOverlay).empty(); }));
 }
 
 TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapRequests) {
-    // A window manager in the middle of its startup: it has named its check window but drops
-    // the map requests it gets, as openbox 3.6 does until its startup is over.
-    auto& desktop = startDesktop(false, false);
-    desktop.swallowMapRequests();
+    // As openbox 3.6 does until its startup is over.
+    auto& desktop = startDesktop(true);
+    desktop.swallowMapRequests(true);
     vellumor_ = desktop.launchVellumor();
-    std::vector<xcb_window_t> swallowed;
-    ASSERT_TRUE(waitUntil([&] {
-        for (const xcb_window_t window : desktop.takeMapRequests()) {
-            swallowed.push_back(window);
-        }
-        return swallowed.size() >= 2;
-    }));
-    EXPECT_TRUE(desktop.shownOverlays().empty());
+    ASSERT_TRUE(waitUntil([&] { return desktop.received(XCB_MAP_REQUEST).size() >= 2; }));
+    EXPECT_TRUE(desktop.shown(kOverlay).empty());
 
     // The manager is done starting: the program maps its overlays again.
-    desktop.stopSwallowingMapRequests();
+    desktop.swallowMapRequests(false);
     EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors(); }))
         << ::testing::PrintToString(overlayGeometries());
     EXPECT_TRUE(monitorsShow(kDefaultGrey));

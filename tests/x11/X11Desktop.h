@@ -1,191 +1,499 @@
 #pragma once
 
-// A virtual X11 desktop for end-to-end tests: Xvfb with RandR monitors, openbox as the window
-// manager, trayer as the system tray, and the vellumor program, each a child process that
-// is stopped by its pid when the test ends, passed or failed.
+// A virtual X11 desktop for end-to-end tests of the vellumor program: Xvfb with RandR
+// monitors, openbox as the window manager and trayer as the system tray, each a child process
+// stopped by its pid when the test ends, passed or failed. The screen and the windows are read
+// through xcb; the mouse, the keyboard and the monitors are worked with xdotool and xrandr.
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
-#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vellumor::x11test {
 
 using namespace std::chrono_literals;
 
-// One child process, stopped (SIGTERM, then SIGKILL) when this object goes.
-class ChildProcess final {
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+    auto operator<=>(const Geometry&) const = default;
+};
+using Rgb = std::array<int, 3>;  // red, green, blue
+inline std::ostream& operator<<(std::ostream& out, const Geometry& g) {
+    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+}
+
+constexpr Geometry kPrimary{0, 0, 1920, 1080};
+constexpr Geometry kSecondary{1920, 0, 1280, 1024};
+
+// vellumor's windows by their main _NET_WM_WINDOW_TYPE.
+inline const std::string kOverlay = "_NET_WM_WINDOW_TYPE_DESKTOP";
+inline const std::string kMenu = "_NET_WM_WINDOW_TYPE_POPUP_MENU";
+inline const std::string kTrayIcon = "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE";
+inline const std::string kDialog = "_NET_WM_WINDOW_TYPE_DIALOG";
+inline const std::string kNormal = "_NET_WM_WINDOW_TYPE_NORMAL";
+
+// Polls `condition` until it holds or `timeout` passes; whether it held.
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = 5s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    bool held = false;
+    while (!(held = condition()) && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(25ms);
+    }
+    return held;
+}
+
+// A long-lived child process (Xvfb, openbox, trayer, vellumor), stopped by its pid (SIGTERM,
+// then SIGKILL) when this object goes.
+class Process final {
 public:
-    // Starts `argv` (looked up in PATH) with the given environment overrides (an empty value
-    // removes the variable); output goes to `log`. `keepFd` stays open in the child as fd 3.
-    ChildProcess(const std::vector<std::string>& argv,
-                 const std::map<std::string, std::string>& environment,
-                 const std::filesystem::path& log, int keepFd = -1);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    // Runs a shell command line, its output appended to `log`; the shell execs the program, so
+    // the pid is the program's own.
+    Process(const std::string& command, const std::filesystem::path& log) {
+        const std::string line = "exec " + command + " </dev/null >>" + log.string() + " 2>&1";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+            ::_exit(127);
+        }
+        if (pid_ < 0) {
+            throw std::runtime_error("cannot start " + command);
+        }
+    }
+    ~Process() { stop(); }
 
     pid_t pid() const { return pid_; }
-    // Waits up to `timeout` for the process to end by itself; its exit status (as waitpid
-    // gives it), or nothing while it still runs.
-    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
-    // Whether it still runs.
-    bool running();
-    // Stops it now.
-    void stop();
+    // Its status as waitpid gives it, once it has ended; waits up to `timeout` for that.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout) {
+        int status = 0;
+        const auto ended = [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; };
+        if (!status_ && waitUntil(ended, timeout)) {
+            status_ = status;
+        }
+        return status_;
+    }
+    void stop() {
+        if (pid_ > 0 && !waitForExit(0ms)) {
+            ::kill(pid_, SIGTERM);
+            if (!waitForExit(3s)) {
+                ::kill(pid_, SIGKILL);
+                waitForExit(3s);
+            }
+        }
+    }
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
 
-// Whether every program the desktop needs is installed; the missing ones otherwise.
-std::vector<std::string> missingDesktopPrograms();
+// The reply to one xcb request, freed when it goes; empty if the request failed.
+#define X11_REPLY(request, ...) \
+    own(xcb_##request##_reply(c_, xcb_##request(c_ __VA_OPT__(, ) __VA_ARGS__), nullptr))
 
-// Polls `condition` until it holds or `timeout` passes; whether it held.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
-
-struct Geometry {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Geometry&, const Geometry&) = default;
-};
-
-struct Rgb {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Geometry& geometry);
-std::ostream& operator<<(std::ostream& out, const Rgb& rgb);
-
-struct MonitorSetup {
-    std::string name;
-    Geometry geometry;
-    bool primary = false;
-};
-
-// A running virtual desktop.
 class X11Desktop final {
 public:
-    struct Options {
-        std::vector<MonitorSetup> monitors;
-        bool startTray = true;
-        bool startWindowManager = true;
-    };
-    // Starts Xvfb, sets its monitors, starts openbox and (if asked) trayer, and waits until
-    // each is ready.
-    explicit X11Desktop(const Options& options);
-    ~X11Desktop();
-    X11Desktop(const X11Desktop&) = delete;
-    X11Desktop& operator=(const X11Desktop&) = delete;
-
-    const std::string& display() const { return display_; }
-    const std::filesystem::path& directory() const { return directory_; }
-    xcb_connection_t* connection() const { return connection_; }
+    // Xvfb with two monitors side by side, the left one primary, and with openbox and trayer
+    // unless `bare`.
+    explicit X11Desktop(bool bare = false) {
+        std::string dir = (std::filesystem::temp_directory_path() / "vellumor-x11-XXXXXX").string();
+        std::array<int, 2> pipe{};
+        if (::mkdtemp(dir.data()) == nullptr || ::pipe(pipe.data()) != 0) {
+            throw std::runtime_error("cannot make a directory or pipe");
+        }
+        dir_ = dir;
+        // Xvfb picks a free display and names it on the pipe, so parallel runs never race for
+        // one. Its screen has room right of the monitors for those the tests add.
+        xvfb_.emplace(
+            "Xvfb -displayfd " + std::to_string(pipe[1]) + " -screen 0 4224x1080x24 -nolisten tcp",
+            dir_ / "xvfb.log");
+        ::close(pipe[1]);
+        pollfd readable{pipe[0], POLLIN, 0};
+        for (char c = 0;
+             ::poll(&readable, 1, 10000) > 0 && ::read(pipe[0], &c, 1) == 1 && c != '\n';) {
+            display_ += c;
+        }
+        ::close(pipe[0]);
+        display_ = ":" + display_;
+        c_ = xcb_connect(display_.c_str(), nullptr);
+        if (display_ == ":" || xcb_connection_has_error(c_) != 0) {
+            throw std::runtime_error("Xvfb did not start");
+        }
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        // The primary monitor takes Xvfb's one output, in place of the server's own monitor.
+        run("xrandr --setmonitor +A " + xrandrGeometry(kPrimary) + " screen --setmonitor B " +
+            xrandrGeometry(kSecondary) + " none");
+        if (bare) {
+            return;
+        }
+        openbox_.emplace("env " + environment() + " openbox --sm-disable", dir_ / "openbox.log");
+        // openbox names its check window before its startup is over and drops the map requests
+        // it gets until then: it is ready once it manages a probe, mapped again until it does.
+        const xcb_window_t probe = createWindow({0, 0, 10, 10}, {}, kNormal);
+        const bool managing = waitUntil(
+            [&] {
+                xcb_map_window(c_, probe);
+                return contains(property(root_, "_NET_CLIENT_LIST"), probe);
+            },
+            10s);
+        xcb_destroy_window(c_, probe);
+        tray_.emplace("env " + environment() +
+                          " trayer --edge bottom --align right --widthtype request --height 28"
+                          " --SetDockType true --transparent false --tint 0x303030",
+                      dir_ / "trayer.log");
+        if (!managing || !waitUntil([&] {
+                const auto owner = X11_REPLY(get_selection_owner, atom("_NET_SYSTEM_TRAY_S0"));
+                return owner && owner->owner != XCB_WINDOW_NONE;
+            })) {
+            throw std::runtime_error("openbox or trayer did not start");
+        }
+    }
+    ~X11Desktop() {
+        xcb_disconnect(c_);
+        tray_.reset();
+        openbox_.reset();
+        xvfb_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    const std::filesystem::path& directory() const { return dir_; }
     xcb_window_t root() const { return root_; }
 
-    // Starts trayer and waits for it to own the tray selection.
-    void startTray();
-    // Runs a desktop tool (xrandr, xdotool...) to its end; whether it exited with 0.
-    bool run(const std::vector<std::string>& argv);
+    // Runs a command line on this display (xrandr, xdotool...); whether it succeeded.
+    bool run(const std::string& command) {
+        const std::string line = "env " + environment() + " timeout 10 " + command + " >>" +
+                                 (dir_ / "tools.log").string() + " 2>&1";
+        return std::system(line.c_str()) == 0;
+    }
+    // Moves the pointer, then runs the xdotool commands in `then` (" click 1"...).
+    bool pointer(int x, int y, const std::string& then = "") {
+        return run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + then);
+    }
+    // xrandr's monitor geometry: width/mm x height/mm + x + y, at about 96 dpi.
+    static std::string xrandrGeometry(const Geometry& g) {
+        return std::to_string(g.width) + "/" + std::to_string(g.width * 254 / 960) + "x" +
+               std::to_string(g.height) + "/" + std::to_string(g.height * 254 / 960) + "+" +
+               std::to_string(g.x) + "+" + std::to_string(g.y);
+    }
 
-    // Starts vellumor with its defaults in this desktop's own config directory.
-    std::unique_ptr<ChildProcess> launchVellumor();
-    // The text vellumor wrote to its output so far.
-    std::string vellumorLog() const;
+    // The environment of the programs on this desktop: its display, and a home and config
+    // directory of its own.
+    std::string environment() const {
+        return "DISPLAY=" + display_ + " HOME=" + dir_.string() +
+               " XDG_CONFIG_HOME=" + (dir_ / "config").string();
+    }
+    // Starts vellumor, with no session bus (its tray icon is an XEmbed icon in trayer), no
+    // platform theme and no scaling.
+    std::unique_ptr<Process> launchVellumor() {
+        std::filesystem::create_directories(dir_ / "runtime");
+        std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
+        return std::make_unique<Process>(
+            "env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR " +
+                environment() + " XDG_RUNTIME_DIR=" + (dir_ / "runtime").string() + " " +
+                VELLUMOR_BINARY,
+            dir_ / "vellumor.log");
+    }
 
-    // --- What a user sees.
-    xcb_atom_t atom(const std::string& name);
-    std::vector<std::uint32_t> property32(xcb_window_t window, const std::string& property);
-    std::string propertyText(xcb_window_t window, const std::string& property);
-    std::vector<std::string> atomNames(xcb_window_t window, const std::string& property);
-    // The windows the manager manages, bottom to top.
-    std::vector<xcb_window_t> managedWindows();
-    // Every window with vellumor's WM_CLASS, anywhere in the tree.
-    std::vector<xcb_window_t> vellumorWindows();
-    // The mapped vellumor windows of desktop type: the overlays on screen.
-    std::vector<xcb_window_t> shownOverlays();
+    xcb_atom_t atom(const std::string& name) {
+        const auto r = X11_REPLY(intern_atom, 0, std::uint16_t(name.size()), name.c_str());
+        return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+    std::string text(xcb_window_t window, const std::string& property) {
+        const auto r = X11_REPLY(get_property, 0, window, atom(property), XCB_ATOM_ANY, 0, 4096);
+        return r ? std::string(static_cast<const char*>(xcb_get_property_value(r.get())),
+                               std::size_t(xcb_get_property_value_length(r.get())))
+                 : std::string();
+    }
+    // A property's 32-bit items: windows, atoms, cardinals.
+    std::vector<std::uint32_t> property(xcb_window_t window, const std::string& name) {
+        const std::string bytes = text(window, name);
+        std::vector<std::uint32_t> items(bytes.size() / 4);
+        std::memcpy(items.data(), bytes.data(), items.size() * 4);
+        return items;
+    }
+    static bool contains(const std::vector<std::uint32_t>& items, std::uint32_t item) {
+        return std::find(items.begin(), items.end(), item) != items.end();
+    }
+    // The window's children, bottom to top: the order the server draws them in.
+    std::vector<xcb_window_t> children(xcb_window_t window) {
+        const auto tree = X11_REPLY(query_tree, window);
+        const xcb_window_t* first = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        return {first, first + (tree ? xcb_query_tree_children_length(tree.get()) : 0)};
+    }
+    // The windows with vellumor's WM_CLASS anywhere in the tree; with a `type`, only those
+    // whose main _NET_WM_WINDOW_TYPE it is, and with `shownOnly`, only the mapped ones.
+    std::vector<xcb_window_t> vellumorWindows(const std::string& type = "",
+                                              bool shownOnly = false) {
+        std::vector<xcb_window_t> found;
+        std::vector<xcb_window_t> all{root_};
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            for (const xcb_window_t child : children(all[i])) {
+                all.push_back(child);
+                const auto types = property(child, "_NET_WM_WINDOW_TYPE");
+                if (text(child, "WM_CLASS") == std::string("vellumor\0Vellumor\0", 18) &&
+                    (type.empty() || (!types.empty() && types[0] == atom(type))) &&
+                    (!shownOnly || viewable(child))) {
+                    found.push_back(child);
+                }
+            }
+        }
+        return found;
+    }
+    std::vector<xcb_window_t> shown(const std::string& type) { return vellumorWindows(type, true); }
     // The window's rectangle in root coordinates.
-    Geometry geometry(xcb_window_t window);
-    bool isViewable(xcb_window_t window);
-    // The events some client takes from the window (all clients' event masks together).
-    std::uint32_t selectedEvents(xcb_window_t window);
-    // The window's child of the root (its frame, for a managed window).
-    xcb_window_t topLevelOf(xcb_window_t window);
-    // The root's children bottom to top: the order the server draws in.
-    std::vector<xcb_window_t> stackingOrder();
-    // Whether `upper` is drawn above `lower`.
-    bool isAbove(xcb_window_t upper, xcb_window_t lower);
-    // The colour of the screen at one root pixel.
-    Rgb pixel(int x, int y);
-    // The monitors the server reports now, in its order.
-    std::vector<Geometry> monitors();
-    // The window with keyboard focus and the manager's active window.
-    xcb_window_t inputFocus();
-    xcb_window_t activeWindow();
+    Geometry geometry(xcb_window_t window) {
+        const auto size = X11_REPLY(get_geometry, window);
+        const auto at = X11_REPLY(translate_coordinates, window, root_, 0, 0);
+        return size && at ? Geometry{at->dst_x, at->dst_y, size->width, size->height} : Geometry{};
+    }
+    auto attributes(xcb_window_t window) { return X11_REPLY(get_window_attributes, window); }
+    bool viewable(xcb_window_t window) {
+        const auto a = attributes(window);
+        return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    // The window's child of the root: its frame, for a window the manager manages.
+    xcb_window_t topLevel(xcb_window_t window) {
+        for (auto tree = X11_REPLY(query_tree, window);
+             tree && tree->parent != root_ && tree->parent != XCB_WINDOW_NONE;
+             tree = X11_REPLY(query_tree, window)) {
+            window = tree->parent;
+        }
+        return window;
+    }
+    bool isAbove(xcb_window_t upper, xcb_window_t lower) {
+        const auto order = children(root_);
+        const auto up = std::find(order.begin(), order.end(), topLevel(upper));
+        return up != order.end() && std::find(order.begin(), up, topLevel(lower)) != up;
+    }
+    xcb_window_t activeWindow() {
+        const auto active = property(root_, "_NET_ACTIVE_WINDOW");
+        return active.empty() ? xcb_window_t{XCB_WINDOW_NONE} : active[0];
+    }
+    xcb_window_t inputFocus() {
+        const auto r = X11_REPLY(get_input_focus);
+        return r ? r->focus : xcb_window_t{XCB_WINDOW_NONE};
+    }
+    // The colour on screen at one root pixel: Xvfb at depth 24 on a little-endian machine
+    // gives it as the bytes blue, green, red and a spare one.
+    Rgb pixel(int x, int y) {
+        const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x),
+                                 std::int16_t(y), 1, 1, ~0U);
+        if (!r || xcb_get_image_data_length(r.get()) < 4) {
+            return {-1, -1, -1};
+        }
+        const std::uint8_t* bytes = xcb_get_image_data(r.get());
+        return {bytes[2], bytes[1], bytes[0]};
+    }
+    // The monitors the server reports now.
+    std::vector<Geometry> monitors() {
+        std::vector<Geometry> result;
+        if (const auto r = X11_REPLY(randr_get_monitors, root_, 1)) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem > 0;
+                 xcb_randr_monitor_info_next(&it)) {
+                result.push_back({it.data->x, it.data->y, it.data->width, it.data->height});
+            }
+        }
+        return result;
+    }
 
-    // --- Windows the test makes itself: a plain window of one colour with the given
-    // _NET_WM_WINDOW_TYPE (e.g. "_NET_WM_WINDOW_TYPE_DESKTOP"), placed where asked.
-    xcb_window_t createWindow(const Geometry& geometry, const Rgb& color, const std::string& type,
-                              bool takesClicks = false);
-    // Button presses the test's own windows received since the last call.
-    std::vector<xcb_window_t> takeButtonPresses();
-    // Plays a window manager that swallows every map request: takes the root's substructure
-    // redirection and names a check window, as a starting manager does.
-    void swallowMapRequests();
-    // Lets go of the redirection; later map requests map at once.
-    void stopSwallowingMapRequests();
-    // The windows whose map requests were swallowed since the last call.
-    std::vector<xcb_window_t> takeMapRequests();
-    // From now on, notes every window made as a child of the root.
-    void watchWindowCreation();
-    // The windows made since the last call, of the client that made `sample`.
-    std::vector<xcb_window_t> takeWindowsCreatedByOwnerOf(xcb_window_t sample);
-
-    // The colours down one column of the screen, top to bottom.
-    std::vector<Rgb> column(int x, int y, int height);
-    // Moves the pointer at once, as a hand on the mouse would.
-    void warpPointer(int x, int y);
-
-    // --- Pointer and keyboard, through xdotool.
-    void click(int x, int y, int button = 1);
-    void moveMouse(int x, int y);
-    // Presses the left button at one point, moves in steps to another and releases it.
-    void drag(int fromX, int fromY, int toX, int toY);
-    void typeText(const std::string& text);
-    void key(const std::string& keys);
+    // A window of the test's own in one colour, with the given _NET_WM_WINDOW_TYPE, placed
+    // where asked; `clicks` has it take button presses.
+    xcb_window_t createWindow(const Geometry& g, const Rgb& colour, const std::string& type,
+                              bool clicks = false) {
+        const xcb_window_t window = xcb_generate_id(c_);
+        const std::array<std::uint32_t, 2> values{
+            std::uint32_t(colour[0] << 16 | colour[1] << 8 | colour[2]),
+            clicks ? std::uint32_t{XCB_EVENT_MASK_BUTTON_PRESS} : 0U};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, std::int16_t(g.x),
+                          std::int16_t(g.y), std::uint16_t(g.width), std::uint16_t(g.height), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values.data());
+        const xcb_atom_t typeAtom = atom(type);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &typeAtom);
+        // A position and size the user gave: the manager keeps them.
+        const std::array<std::uint32_t, 18> hints{3, std::uint32_t(g.x), std::uint32_t(g.y),
+                                                  std::uint32_t(g.width), std::uint32_t(g.height)};
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                            XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints.data());
+        xcb_map_window(c_, window);
+        xcb_flush(c_);
+        return window;
+    }
+    // Plays a window manager in the middle of its startup: it has named its check window but
+    // takes every map request and does nothing with it, until called with false.
+    void swallowMapRequests(bool swallow) {
+        const std::uint32_t mask =
+            swallow ? std::uint32_t{XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT} : 0U;
+        xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+        if (swallow) {
+            const xcb_window_t check = createWindow({-20, -20, 10, 10}, {}, kNormal);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTING_WM_CHECK"),
+                                XCB_ATOM_WINDOW, 32, 1, &check);
+        }
+        xcb_flush(c_);
+    }
+    // The windows named by the button presses or map requests received so far.
+    std::vector<xcb_window_t>& received(int type) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            const int kind = event->response_type & 0x7F;
+            if (kind == XCB_BUTTON_PRESS) {
+                events_[kind].push_back(reinterpret_cast<xcb_button_press_event_t*>(event)->event);
+            } else if (kind == XCB_MAP_REQUEST) {
+                events_[kind].push_back(reinterpret_cast<xcb_map_request_event_t*>(event)->window);
+            }
+            std::free(event);
+        }
+        return events_[type];
+    }
 
 private:
-    std::uint32_t pixelValue(int x, int y);
-    Rgb toRgb(std::uint32_t value) const;
-    void pumpEvents();
+    template <typename Reply>
+    static std::unique_ptr<Reply, decltype(&std::free)> own(Reply* reply) {
+        return {reply, &std::free};
+    }
 
-    std::filesystem::path directory_;
+    std::filesystem::path dir_;
     std::string display_;
-    std::unique_ptr<ChildProcess> xvfb_;
-    std::unique_ptr<ChildProcess> openbox_;
-    std::unique_ptr<ChildProcess> tray_;
-    xcb_connection_t* connection_ = nullptr;
+    std::optional<Process> xvfb_, openbox_, tray_;
+    xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = 0;
-    const xcb_visualtype_t* visual_ = nullptr;
-    std::map<std::string, xcb_atom_t> atoms_;
-    std::vector<xcb_window_t> ownWindows_;
-    std::vector<xcb_window_t> buttonPresses_;
-    std::vector<xcb_window_t> created_;
-    std::vector<xcb_window_t> mapRequests_;
+    std::map<int, std::vector<xcb_window_t>> events_;
+};
+
+#undef X11_REPLY
+
+// The stored colour's default: a grey of 0.1, as the screen shows it.
+constexpr Rgb kDefaultGrey{26, 26, 26};
+
+inline std::vector<Geometry> sorted(std::vector<Geometry> geometries) {
+    std::sort(geometries.begin(), geometries.end());
+    return geometries;
+}
+
+// vellumor on a desktop of two monitors side by side, the program stopped before the desktop.
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("which Xvfb openbox trayer xdotool xrandr >/dev/null") != 0) {
+            GTEST_SKIP() << "Xvfb, openbox, trayer, xdotool or xrandr is not installed";
+        }
+    }
+    void TearDown() override {
+        if (HasFailure() && desktop_) {
+            std::cerr << "--- vellumor output ---\n"
+                      << std::ifstream(desktop_->directory() / "vellumor.log").rdbuf();
+        }
+        vellumor_.reset();
+        desktop_.reset();
+    }
+
+    X11Desktop& startDesktop(bool bare = false) {
+        desktop_ = std::make_unique<X11Desktop>(bare);
+        return *desktop_;
+    }
+    // Starts vellumor and waits until it covers every monitor.
+    ::testing::AssertionResult launch() {
+        vellumor_ = desktop_->launchVellumor();
+        if (waitUntil([&] { return overlaysMatchMonitors(); }, 10s)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "overlays " << ::testing::PrintToString(overlayGeometries()) << " for monitors "
+               << ::testing::PrintToString(desktop_->monitors())
+               << (vellumor_->waitForExit(0ms) ? "; vellumor has ended" : "");
+    }
+    std::vector<Geometry> overlayGeometries() {
+        std::vector<Geometry> result;
+        for (const xcb_window_t overlay : desktop_->shown(kOverlay)) {
+            result.push_back(desktop_->geometry(overlay));
+        }
+        return sorted(result);
+    }
+    bool overlaysMatchMonitors() { return overlayGeometries() == sorted(desktop_->monitors()); }
+    // Whether each of `upper`, and there are some, is drawn above each of `lower`.
+    bool above(const std::vector<xcb_window_t>& upper, const std::vector<xcb_window_t>& lower) {
+        return !upper.empty() && !lower.empty() &&
+               std::all_of(upper.begin(), upper.end(), [&](auto u) {
+                   return std::all_of(lower.begin(), lower.end(),
+                                      [&](auto l) { return desktop_->isAbove(u, l); });
+               });
+    }
+
+    // Whether points spread over every monitor show `colour`: corners (but the bottom-right
+    // one, where the tray may sit), edges' middles and the centre.
+    bool monitorsShow(const Rgb& colour) {
+        for (const Geometry& m : desktop_->monitors()) {
+            const int r = m.x + m.width - 1, b = m.y + m.height - 1;
+            const int cx = m.x + m.width / 2, cy = m.y + m.height / 2;
+            for (const auto& [x, y] : std::initializer_list<std::pair<int, int>>{
+                     {m.x, m.y}, {r, m.y}, {m.x, b}, {cx, cy}, {m.x, cy}, {r, cy}, {cx, b - 40}}) {
+                if (desktop_->pixel(x, y) != colour) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Picks an entry of the tray icon's menu: opens it with a click on the icon and goes down
+    // to the entry with the keyboard, but for Quit, the last entry, which is clicked: after a
+    // Return on Quit the program crashes at exit, its menu still holding the keyboard focus
+    // when it is destroyed.
+    enum Entry : int { kAbout = 1, kPickColor, kToggle, kQuit };
+    ::testing::AssertionResult choose(Entry entry) {
+        std::vector<xcb_window_t> icon;
+        std::vector<xcb_window_t> menu;
+        if (!waitUntil([&] { return !(icon = desktop_->shown(kTrayIcon)).empty(); })) {
+            return ::testing::AssertionFailure() << "no tray icon";
+        }
+        const Geometry at = desktop_->geometry(icon[0]);
+        // A press within Qt's double-click interval (400 ms) of the last one is a double click,
+        // which opens no menu.
+        std::this_thread::sleep_until(lastClick_ + 500ms);
+        lastClick_ = std::chrono::steady_clock::now();
+        desktop_->pointer(at.x + at.width / 2, at.y + at.height / 2, " click 1");
+        if (!waitUntil([&] { return !(menu = desktop_->shown(kMenu)).empty(); })) {
+            return ::testing::AssertionFailure() << "the tray icon opened no menu";
+        }
+        const Geometry area = desktop_->geometry(menu[0]);
+        std::string keys = " key";
+        for (int i = 0; i < entry; ++i) {
+            keys += " Down";
+        }
+        // The pointer leaves the menu before the keys, lest it light an entry they start from.
+        entry == kQuit
+            ? desktop_->pointer(area.x + area.width / 2, area.y + area.height - 8, " click 1")
+            : desktop_->pointer(kPrimary.width / 2, kPrimary.height / 2, keys + " Return");
+        if (waitUntil([&] { return desktop_->shown(kMenu).empty(); })) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the menu stays open";
+    }
+    std::unique_ptr<X11Desktop> desktop_;
+    std::unique_ptr<Process> vellumor_;
+    std::chrono::steady_clock::time_point lastClick_;
 };
 
 }  // namespace vellumor::x11test
