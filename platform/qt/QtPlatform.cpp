@@ -124,14 +124,8 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
 
 QtPlatform::~QtPlatform() {
     // The program's objects may outlive the platform (static destruction runs in reverse
-    // order of construction): they give up their Qt objects now, while Qt is still here.
-    for (QtWindow* window : std::exchange(windows_, {})) {
-        window->releaseNative();
-    }
-    for (QtStatusItem* item : std::exchange(statusItems_, {})) {
-        item->releaseNative();
-    }
-    colorPanel_.reset();
+    // order of construction).
+    releaseNativeObjects();
     mapCheck_.reset();
     application_->removeNativeEventFilter(filter_.get());
     filter_.reset();
@@ -148,6 +142,19 @@ void QtPlatform::run(Application& app) {
     }
     QTimer::singleShot(0, application_.get(), [&app] { app.finishLaunching(); });
     QApplication::exec();
+    // The program's objects are destroyed at process exit, after Qt's own process-wide state
+    // is gone: a menu that held the keyboard focus would reach it from its destructor.
+    releaseNativeObjects();
+}
+
+void QtPlatform::releaseNativeObjects() {
+    for (QtWindow* window : std::exchange(windows_, {})) {
+        window->releaseNative();
+    }
+    for (QtStatusItem* item : std::exchange(statusItems_, {})) {
+        item->releaseNative();
+    }
+    colorPanel_.reset();
 }
 
 bool QtPlatform::setActivationPolicy(NSApplicationActivationPolicy /*policy*/) {

@@ -111,6 +111,9 @@ public:
     void rootPropertyChanged(xcb_atom_t property);
 
 private:
+    // Gives up the Qt objects behind the program's windows, status items and colour panel,
+    // while Qt is still whole; the program's own objects stay and go later.
+    void releaseNativeObjects();
     void restackDesktop();
     // Whether an EWMH window manager runs; asked of the server only after the root's
     // _NET_SUPPORTING_WM_CHECK changed, since every restacking pass needs the answer.
