@@ -210,8 +210,8 @@ public:
         std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
         return std::make_unique<Process>(
             "env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR " +
-                environment() + " XDG_RUNTIME_DIR=" + (dir_ / "runtime").string() + " " +
-                VELLUMOR_BINARY,
+                environment() + " XDG_RUNTIME_DIR=" + (dir_ / "runtime").string() +
+                " LSAN_OPTIONS=suppressions=" + VELLUMOR_LSAN_SUPPRESSIONS + " " + VELLUMOR_BINARY,
             dir_ / "vellumor.log");
     }
 
@@ -229,7 +229,9 @@ public:
     std::vector<std::uint32_t> property(xcb_window_t window, const std::string& name) {
         const std::string bytes = text(window, name);
         std::vector<std::uint32_t> items(bytes.size() / 4);
-        std::memcpy(items.data(), bytes.data(), items.size() * 4);
+        if (!items.empty()) {
+            std::memcpy(items.data(), bytes.data(), items.size() * 4);
+        }
         return items;
     }
     static bool contains(const std::vector<std::uint32_t>& items, std::uint32_t item) {
