@@ -40,7 +40,6 @@ public:
         shown_ = color;
         panel_.userDidPickColor(color);
     }
-    void close() { visible_ = false; }
     const std::optional<Color>& shown() const { return shown_; }
 
 private:
@@ -258,12 +257,6 @@ void HeadlessPlatform::pickColorInPanel(const Color& color) {
 void HeadlessPlatform::dragColorInPanel(const std::vector<Color>& colors) {
     for (const Color& color : colors) {
         pickColorInPanel(color);
-    }
-}
-
-void HeadlessPlatform::closeColorPanel() {
-    if (colorPanel_) {
-        colorPanel_->close();
     }
 }
 

@@ -88,8 +88,6 @@ public:
     void pickColorInPanel(const Color& color);
     // A user drags through `colors` in the panel: one action per colour, in order.
     void dragColorInPanel(const std::vector<Color>& colors);
-    // A user closes the panel.
-    void closeColorPanel();
 
     // --- Application.
     std::optional<NSApplicationActivationPolicy> activationPolicy() const { return policy_; }
