@@ -107,7 +107,6 @@ void AppDelegate::setupOverlays() {
         overlay->close();
     }
     overlayWindows_.clear();
-    overlayWindows_.shrink_to_fit();
 
     for (const Screen& screen : Screen::screens()) {
         auto overlay = std::make_unique<OverlayWindow>(screen);

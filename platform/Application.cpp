@@ -10,7 +10,7 @@ Application& Application::sharedApplication() {
 }
 
 void Application::setDelegate(ApplicationDelegate* delegate) {
-    delegate_ = delegate ? delegate->weakRef() : WeakObjectRef();
+    delegate_ = weakRefTo(delegate);
 }
 
 ApplicationDelegate* Application::delegate() const {

@@ -21,15 +21,11 @@ void ColorPanel::setColor(const Color& color) {
 }
 
 void ColorPanel::setTarget(Object* target) {
-    target_ = target ? target->weakRef() : WeakObjectRef();
+    target_ = weakRefTo(target);
 }
 
 void ColorPanel::orderFront(Object* /*sender*/) {
     platformIntegration().colorPanel(*this).orderFront();
-}
-
-bool ColorPanel::isVisible() const {
-    return platformIntegration().colorPanel(const_cast<ColorPanel&>(*this)).isVisible();
 }
 
 void ColorPanel::userDidPickColor(const Color& color) {

@@ -17,14 +17,10 @@ public:
     const Color& color() const { return color_; }
     // Aims the panel's action at `target` (not owned).
     void setTarget(Object* target);
-    Object* target() const { return target_.get(); }
     // The message sent, with the panel as argument, for each colour the user picks.
     void setAction(const Selector& action) { action_ = action; }
-    const Selector& action() const { return action_; }
     // Shows the panel in front.
     void orderFront(Object* sender);
-    // Whether the panel is on screen.
-    bool isVisible() const;
 
     // Called by the backend for each colour the user picks: makes it the panel's colour and
     // sends the action to the target.

@@ -16,7 +16,7 @@ MenuItem::MenuItem(std::string title, Selector action, std::string keyEquivalent
       keyEquivalent_(std::move(keyEquivalent)) {}
 
 void MenuItem::setTarget(Object* target) {
-    target_ = target ? target->weakRef() : WeakObjectRef();
+    target_ = weakRefTo(target);
 }
 
 bool MenuItem::isEnabled() const {
@@ -33,7 +33,6 @@ MenuItem& Menu::addItemWithTitle(const std::string& title, const Selector& actio
 }
 
 void Menu::addItem(std::unique_ptr<MenuItem> item) {
-    item->menu_ = this;
     items_.push_back(std::move(item));
 }
 

@@ -8,8 +8,6 @@
 
 namespace platform {
 
-class Menu;
-
 // One entry of a menu (NSMenuItem): a titled command or a separator.
 class MenuItem final : public Object {
 public:
@@ -30,18 +28,14 @@ public:
     // Whether the entry can be chosen now: menus enable their entries automatically, so
     // exactly when something answers its action.
     bool isEnabled() const;
-    // The menu that holds the entry, or null.
-    Menu* menu() const { return menu_; }
 
 private:
-    friend class Menu;
     MenuItem() = default;
     std::string title_;
     Selector action_;
     std::string keyEquivalent_;
     bool separator_ = false;
     WeakObjectRef target_;
-    Menu* menu_ = nullptr;
 };
 
 // A menu (NSMenu): an ordered list of entries.

@@ -53,4 +53,9 @@ private:
     std::shared_ptr<Object*> life_;
 };
 
+// A weak reference to `object`, or an empty one when `object` is null.
+inline WeakObjectRef weakRefTo(const Object* object) {
+    return object != nullptr ? object->weakRef() : WeakObjectRef();
+}
+
 }  // namespace platform

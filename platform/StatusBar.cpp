@@ -5,8 +5,7 @@
 namespace platform {
 
 void StatusBarButton::setImage(std::shared_ptr<const Image> image) {
-    image_ = std::move(image);
-    item_.setImage(image_);
+    item_.setImage(image);
 }
 
 StatusItem::StatusItem(std::unique_ptr<PlatformStatusItem> item) : platformItem_(std::move(item)) {

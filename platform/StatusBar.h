@@ -18,11 +18,9 @@ public:
     explicit StatusBarButton(PlatformStatusItem& item) : item_(item) {}
     // Shows `image` on the button; null shows none.
     void setImage(std::shared_ptr<const Image> image);
-    const std::shared_ptr<const Image>& image() const { return image_; }
 
 private:
     PlatformStatusItem& item_;
-    std::shared_ptr<const Image> image_;
 };
 
 // The program's item in the system status bar or tray (NSStatusItem). It stays there for as

@@ -104,10 +104,6 @@ void Window::setMovableByWindowBackground(bool movable) {
     platformWindow_->decorationChanged();
 }
 
-void Window::setReleasedWhenClosed(bool released) {
-    releasedWhenClosed_ = released;
-}
-
 void Window::center() {
     platformWindow_->center();
 }

@@ -104,10 +104,8 @@ public:
     // Lets a drag anywhere on the window's background move the window.
     void setMovableByWindowBackground(bool movable);
     bool isMovableByWindowBackground() const { return movableByWindowBackground_; }
-    // Whether closing also frees the window. Windows here are owned by the program, so a
-    // closed window always stays valid; the setting is kept for the backend's sake.
-    void setReleasedWhenClosed(bool released);
-    bool isReleasedWhenClosed() const { return releasedWhenClosed_; }
+    // Accepted for AppKit's shape; the window's C++ owner decides when it goes.
+    void setReleasedWhenClosed(bool /*released*/) {}
     // Places the window centred on the screen.
     void center();
     // Makes `view` the content view, sized to the content area; the window owns it.
@@ -127,7 +125,6 @@ private:
     bool titlebarAppearsTransparent_ = false;
     std::string title_;
     bool movableByWindowBackground_ = false;
-    bool releasedWhenClosed_ = true;
     std::unique_ptr<View> contentView_;
     std::unique_ptr<PlatformWindow> platformWindow_;
 };

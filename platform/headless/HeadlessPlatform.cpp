@@ -18,6 +18,16 @@ bool contains(const Rect& rect, Point point) {
     return point.x >= rect.x && point.x < rect.x + rect.width && point.y >= rect.y &&
            point.y < rect.y + rect.height;
 }
+
+// The program's windows behind `windows`, in the same order.
+std::vector<Window*> owners(const std::vector<HeadlessWindow*>& windows) {
+    std::vector<Window*> result;
+    result.reserve(windows.size());
+    for (HeadlessWindow* window : windows) {
+        result.push_back(&window->owner());
+    }
+    return result;
+}
 }  // namespace
 
 // The shared colour panel: shown or not, and the colour it shows.
@@ -58,24 +68,20 @@ HeadlessPlatform::~HeadlessPlatform() = default;
 
 // --- Displays -------------------------------------------------------------------------------
 
-void HeadlessPlatform::screensChanged() {
-    record("screens changed");
-    NotificationCenter::defaultCenter().postNotificationName(
-        NSApplicationDidChangeScreenParametersNotification, nullptr);
-}
-
 void HeadlessPlatform::setScreens(std::vector<Rect> frames) {
     screens_ = std::move(frames);
-    screensChanged();
+    postScreenParametersChanged();
 }
 
 void HeadlessPlatform::attachScreen(Rect frame) {
     screens_.push_back(frame);
-    screensChanged();
+    postScreenParametersChanged();
 }
 
 void HeadlessPlatform::postScreenParametersChanged() {
-    screensChanged();
+    record("screens changed");
+    NotificationCenter::defaultCenter().postNotificationName(
+        NSApplicationDidChangeScreenParametersNotification, nullptr);
 }
 
 // --- Windows --------------------------------------------------------------------------------
@@ -117,19 +123,11 @@ void HeadlessPlatform::bringToFront(HeadlessWindow* window) {
 }
 
 std::vector<Window*> HeadlessPlatform::windows() const {
-    std::vector<Window*> result;
-    for (HeadlessWindow* window : windows_) {
-        result.push_back(&window->owner());
-    }
-    return result;
+    return owners(windows_);
 }
 
 std::vector<Window*> HeadlessPlatform::windowsFrontToBack() const {
-    std::vector<Window*> result;
-    for (HeadlessWindow* window : stack_) {
-        result.push_back(&window->owner());
-    }
-    return result;
+    return owners(stack_);
 }
 
 std::size_t HeadlessPlatform::windowNumber(const Window& window) const {

@@ -135,10 +135,8 @@ private:
     friend class HeadlessWindow;
     friend class HeadlessStatusItem;
     void windowDestroyed(HeadlessWindow* window);
-    void statusItemDestroyed(HeadlessStatusItem* item);
     void bringToFront(HeadlessWindow* window);
     void removeFromStack(HeadlessWindow* window);
-    void screensChanged();
 
     std::vector<Rect> screens_;
     std::vector<HeadlessWindow*> windows_;  // in order of creation

@@ -15,7 +15,6 @@ HeadlessWindow::~HeadlessWindow() {
 }
 
 void HeadlessWindow::backgroundColorChanged() {
-    ++redraws_;
     platform_.record("setBackgroundColor " + tag());
 }
 

@@ -28,8 +28,6 @@ public:
     Window& owner() const { return owner_; }
     std::size_t number() const { return number_; }
     bool isClosed() const { return closed_; }
-    // How many times the content has been redrawn (each background change redraws it).
-    std::size_t redraws() const { return redraws_; }
     // Places the window at `frame` after asking the owner to constrain it.
     void place(Rect frame);
 
@@ -41,7 +39,6 @@ private:
     std::size_t number_;
     bool visible_ = false;
     bool closed_ = false;
-    std::size_t redraws_ = 0;
 };
 
 }  // namespace platform::headless
