@@ -2,9 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <cstring>
 
 namespace platform::qt {
 
@@ -139,13 +138,10 @@ bool QtBareWindow::mapWasDropped() {
     if (!mapped_) {
         return false;
     }
-    xcb_generic_error_t* error = nullptr;
-    auto* attributes = xcb_get_window_attributes_reply(
-        x11_.connection(), xcb_get_window_attributes(x11_.connection(), window_), &error);
-    const bool dropped = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_UNMAPPED;
-    std::free(attributes);
-    std::free(error);
-    return dropped;
+    const auto attributes = reply<xcb_get_window_attributes_reply_t>(
+        x11_.connection(), xcb_get_window_attributes_reply,
+        xcb_get_window_attributes(x11_.connection(), window_));
+    return attributes && attributes->map_state == XCB_MAP_STATE_UNMAPPED;
 }
 
 void QtBareWindow::unmap() {
@@ -161,11 +157,7 @@ void QtBareWindow::unmap() {
     notice.event = x11_.root();
     notice.window = window_;
     notice.from_configure = 0;
-    std::array<char, 32> bytes{};
-    std::memcpy(bytes.data(), &notice, sizeof notice);
-    xcb_send_event(x11_.connection(), 0, x11_.root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   bytes.data());
+    x11_.sendToRoot(notice);
     x11_.flush();
 }
 

@@ -39,7 +39,6 @@ public:
     QtBareWindow& operator=(const QtBareWindow&) = delete;
 
     xcb_window_t id() const { return window_; }
-    const QRect& geometry() const { return geometry_; }
     bool isMapped() const { return mapped_; }
 
     // Moves and resizes the window.

@@ -9,7 +9,7 @@
 namespace platform::qt {
 
 QtColorPanel::QtColorPanel(QtPlatform& platform, ColorPanel& panel)
-    : platform_(&platform), dialog_(std::make_unique<QColorDialog>()) {
+    : platform_(platform), dialog_(std::make_unique<QColorDialog>()) {
     // Qt's own dialog: a platform theme would otherwise put a GTK dialog in its place, which
     // reports no colour until it is closed.
     dialog_->setOptions(QColorDialog::DontUseNativeDialog | QColorDialog::ShowAlphaChannel |
@@ -25,35 +25,20 @@ QtColorPanel::QtColorPanel(QtPlatform& platform, ColorPanel& panel)
         });
 }
 
-QtColorPanel::~QtColorPanel() {
-    releaseNative();
-}
-
-void QtColorPanel::releaseNative() {
-    dialog_.reset();
-    platform_ = nullptr;
-}
-
 void QtColorPanel::setColor(const Color& color) {
-    if (!dialog_) {
-        return;
-    }
     const QSignalBlocker quiet(dialog_.get());
     dialog_->setCurrentColor(toQColor(color));
 }
 
 void QtColorPanel::orderFront() {
-    if (!dialog_ || platform_ == nullptr) {
-        return;
-    }
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();
-    platform_->widgetShown(dialog_.get());
+    platform_.widgetShown(dialog_.get());
 }
 
 bool QtColorPanel::isVisible() const {
-    return dialog_ && dialog_->isVisible();
+    return dialog_->isVisible();
 }
 
 }  // namespace platform::qt

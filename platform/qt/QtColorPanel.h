@@ -16,7 +16,7 @@ class QtPlatform;
 class QtColorPanel final : public PlatformColorPanel {
 public:
     QtColorPanel(QtPlatform& platform, ColorPanel& panel);
-    ~QtColorPanel() override;
+    ~QtColorPanel() override = default;
     QtColorPanel(const QtColorPanel&) = delete;
     QtColorPanel& operator=(const QtColorPanel&) = delete;
 
@@ -26,11 +26,8 @@ public:
     void orderFront() override;
     bool isVisible() const override;
 
-    // Gives up the dialog while Qt is still there; the panel does nothing afterwards.
-    void releaseNative();
-
 private:
-    QtPlatform* platform_;
+    QtPlatform& platform_;
     std::unique_ptr<QColorDialog> dialog_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // The rules by which the X11 backend translates the platform's values into X11 and Qt terms.
-// They depend on nothing but their arguments, so that each rule can be checked on its own.
+// They depend on nothing but their arguments.
 
 #include <QColor>
 #include <QFont>

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QSizeF>
 #include <QSvgRenderer>
 
 #include <algorithm>
@@ -47,36 +48,21 @@ const Symbol* findSymbol(const std::string& name) {
 
 QByteArray tinted(const char* svg, const QColor& fill, const QColor& stroke) {
     QByteArray document(svg);
-    const auto colour = [](const QColor& color) {
-        return color.alpha() == 0 ? QByteArray("none")
-                                  : color.name(QColor::HexRgb).toLatin1() + "\" fill-opacity=\"" +
-                                        QByteArray::number(color.alphaF());
+    // name="none" for a clear colour, else name="#rrggbb" name-opacity="alpha".
+    const auto paint = [&document](const QByteArray& name, const QByteArray& placeholder,
+                                   const QColor& color) {
+        const QByteArray value = color.alpha() == 0
+                                     ? QByteArray("none")
+                                     : color.name(QColor::HexRgb).toLatin1() + "\" " + name +
+                                           "-opacity=\"" + QByteArray::number(color.alphaF());
+        document.replace(name + "=\"" + placeholder + "\"", name + "=\"" + value + "\"");
     };
-    document.replace("fill=\"FILL\"", "fill=\"" + colour(fill) + "\"");
-    document.replace("stroke=\"STROKE\"",
-                     stroke.alpha() == 0
-                         ? QByteArray("stroke=\"none\"")
-                         : "stroke=\"" + stroke.name(QColor::HexRgb).toLatin1() +
-                               "\" stroke-opacity=\"" + QByteArray::number(stroke.alphaF()) + "\"");
+    paint("fill", "FILL", fill);
+    paint("stroke", "STROKE", stroke);
     return document;
 }
 
-}  // namespace
-
-bool isSystemSymbol(const std::string& name) {
-    return findSymbol(name) != nullptr;
-}
-
-QByteArray imageSvg(const std::string& name, const QColor& tint) {
-    if (const Symbol* symbol = findSymbol(name)) {
-        return tinted(symbol->svg, tint, Qt::transparent);
-    }
-    if (name == kAppIconName) {
-        return appIconSvg();
-    }
-    return {};
-}
-
+// Where an image of `natural` size goes inside `bounds` when fitted by `scaling`, centred.
 QRectF fittedRect(const QSizeF& natural, const QRectF& bounds, NSImageScaling scaling) {
     if (natural.isEmpty() || bounds.isEmpty()) {
         return {};
@@ -100,6 +86,22 @@ QRectF fittedRect(const QSizeF& natural, const QRectF& bounds, NSImageScaling sc
     QRectF placed(QPointF(), size);
     placed.moveCenter(bounds.center());
     return placed;
+}
+
+}  // namespace
+
+bool isSystemSymbol(const std::string& name) {
+    return findSymbol(name) != nullptr;
+}
+
+QByteArray imageSvg(const std::string& name, const QColor& tint) {
+    if (const Symbol* symbol = findSymbol(name)) {
+        return tinted(symbol->svg, tint, Qt::transparent);
+    }
+    if (name == kAppIconName) {
+        return appIconSvg();
+    }
+    return {};
 }
 
 void drawImage(QPainter& painter, const std::string& name, const QRectF& bounds,

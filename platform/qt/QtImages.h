@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QRectF>
-#include <QSizeF>
 
 #include <string>
 
@@ -23,9 +22,6 @@ bool isSystemSymbol(const std::string& name);
 // The SVG document of the named image (a symbol drawn in `tint`, or the program's icon), or
 // an empty array for a name the backend cannot draw.
 QByteArray imageSvg(const std::string& name, const QColor& tint);
-
-// Where an image of `natural` size goes inside `bounds` when fitted by `scaling`, centred.
-QRectF fittedRect(const QSizeF& natural, const QRectF& bounds, NSImageScaling scaling);
 
 // Draws the named image into `bounds`, fitted by `scaling`; symbols in `tint`. Draws nothing
 // for a name the backend cannot draw.

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 #include "platform/common/KeyedArchive.h"
@@ -104,8 +103,16 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
         std::fputs("vellumor: the X11 backend needs an X server (set DISPLAY)\n", stderr);
         std::exit(EXIT_FAILURE);
     }
-    x11_ = std::make_unique<X11Connection>(native->connection(),
-                                           screenNumberOfDisplayName(std::getenv("DISPLAY")));
+    // The screen DISPLAY names, as Qt connected to it (0 when it names none).
+    int screenNumber = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screenNumber) != 0) {
+        std::free(host);
+    } else {
+        screenNumber = 0;
+    }
+    x11_ = std::make_unique<X11Connection>(native->connection(), screenNumber);
     screens_ = std::make_unique<QtScreens>(*x11_);
     // The manager's stacking list and its check window are root properties; interned now,
     // not inside the filter.
@@ -158,7 +165,6 @@ void QtPlatform::releaseNativeObjects() {
 }
 
 bool QtPlatform::setActivationPolicy(NSApplicationActivationPolicy /*policy*/) {
-    QApplication::setQuitOnLastWindowClosed(false);
     return true;
 }
 
@@ -274,11 +280,7 @@ void QtPlatform::sendRestack(xcb_window_t window, xcb_window_t sibling) {
     message.data.data32[0] = kSourcePager;
     message.data.data32[1] = sibling;
     message.data.data32[2] = kStackAbove;
-    std::array<char, 32> bytes{};
-    std::memcpy(bytes.data(), &message, sizeof message);
-    xcb_send_event(x11_->connection(), 0, x11_->root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   bytes.data());
+    x11_->sendToRoot(message);
 }
 
 void QtPlatform::desktopWindowMapped() {

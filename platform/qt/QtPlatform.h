@@ -47,8 +47,9 @@ public:
     // --- PlatformIntegration.
     // Runs Qt's event loop until terminate; launching finishes on its first pass.
     void run(Application& app) override;
-    // The program never ends with its last window; every policy is accepted. X11 has no
-    // per-program dock icon or menu bar to add or remove.
+    // Every policy is accepted and changes nothing: X11 has no per-program dock icon or menu
+    // bar to add or remove, and the program never ends with its last window whatever the
+    // policy (set once, in the constructor).
     bool setActivationPolicy(NSApplicationActivationPolicy policy) override;
     // Raises and focuses the program's window shown last, and any window shown before the
     // event loop next runs.

@@ -2,31 +2,16 @@
 
 #include <xcb/randr.h>
 
-#include <cstdlib>
-#include <memory>
-
 #include "platform/NotificationCenter.h"
 
 namespace platform::qt {
-
-namespace {
-template <typename Reply>
-std::unique_ptr<Reply, decltype(&std::free)> own(Reply* reply, xcb_generic_error_t** error) {
-    // By address: the error is read only once the call that fills it has run, whatever order
-    // the arguments were evaluated in.
-    std::free(*error);
-    return {reply, &std::free};
-}
-}  // namespace
 
 QtScreens::QtScreens(X11Connection& x11) : x11_(x11), check_([this] { checkForChange(); }) {
     xcb_connection_t* connection = x11_.connection();
     const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
     if (randr != nullptr && randr->present != 0) {
-        xcb_generic_error_t* error = nullptr;
-        const auto version = own(xcb_randr_query_version_reply(
-                                     connection, xcb_randr_query_version(connection, 1, 5), &error),
-                                 &error);
+        const auto version = reply<xcb_randr_query_version_reply_t>(
+            connection, xcb_randr_query_version_reply, xcb_randr_query_version(connection, 1, 5));
         // Monitors came with RandR 1.5.
         hasMonitors_ = version && (version->major_version > 1 ||
                                    (version->major_version == 1 && version->minor_version >= 5));
@@ -53,25 +38,21 @@ std::vector<Monitor> QtScreens::monitors() {
 void QtScreens::read() {
     // Cleared before asking: an event handled from here on marks the answer stale again.
     stale_ = false;
-    ++serverReads_;
     std::vector<Monitor> result;
     xcb_connection_t* connection = x11_.connection();
     if (hasMonitors_) {
-        xcb_generic_error_t* error = nullptr;
-        const auto reply =
-            own(xcb_randr_get_monitors_reply(
-                    connection, xcb_randr_get_monitors(connection, x11_.root(), 1), &error),
-                &error);
-        if (reply) {
-            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+        const auto answer = reply<xcb_randr_get_monitors_reply_t>(
+            connection, xcb_randr_get_monitors_reply,
+            xcb_randr_get_monitors(connection, x11_.root(), 1));
+        if (answer) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(answer.get()); it.rem > 0;
                  xcb_randr_monitor_info_next(&it)) {
                 const xcb_randr_monitor_info_t& info = *it.data;
                 result.push_back(
                     {QRect(info.x, info.y, info.width, info.height), info.primary != 0});
             }
         }
-    }
-    if (result.empty() && !hasMonitors_) {
+    } else {
         const xcb_screen_t& screen = x11_.screen();
         result.push_back({QRect(0, 0, screen.width_in_pixels, screen.height_in_pixels), true});
     }
@@ -82,7 +63,7 @@ std::vector<Rect> QtScreens::frames() {
     const auto current = monitors();
     std::vector<Rect> result;
     result.reserve(current.size());
-    const QRect origin = reference();
+    const QRect origin = referenceOf(current);
     for (const Monitor& monitor : current) {
         result.push_back(toPlatformRect(monitor.geometry, origin));
     }
@@ -90,7 +71,10 @@ std::vector<Rect> QtScreens::frames() {
 }
 
 QRect QtScreens::reference() {
-    const auto current = monitors();
+    return referenceOf(monitors());
+}
+
+QRect QtScreens::referenceOf(const std::vector<Monitor>& current) const {
     if (current.empty()) {
         // With every monitor gone, the root window stands in for the primary one.
         const xcb_screen_t& screen = x11_.screen();

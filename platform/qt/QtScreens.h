@@ -37,12 +37,11 @@ public:
     // announced. Safe to call from a native event filter.
     void noteEvent(const xcb_generic_event_t& event);
 
-    // How often the monitors were read from the server (RRGetMonitors) since the start.
-    std::uint64_t serverReads() const { return serverReads_; }
-
 private:
     // Reads the monitors from the server into current_.
     void read();
+    // The reference rectangle of the monitor list `current` (see reference).
+    QRect referenceOf(const std::vector<Monitor>& current) const;
     void checkForChange();
 
     X11Connection& x11_;
@@ -51,7 +50,6 @@ private:
     // The monitors last read, and whether an event came since that may have changed them.
     std::vector<Monitor> current_;
     bool stale_ = true;
-    std::uint64_t serverReads_ = 0;
     std::vector<Monitor> announced_;
     CoalescedCall check_;
 };

@@ -1,9 +1,12 @@
 #include "platform/qt/QtViewRenderer.h"
 
 #include <QBoxLayout>
+#include <QColor>
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
+#include <QRect>
+#include <QSize>
 #include <QSvgRenderer>
 #include <QWidgetItem>
 
@@ -19,11 +22,13 @@
 
 namespace platform::qt {
 
+namespace {
+
+// The look of a visual-effect view's surface: the platform's dark HUD material, translucent
+// where a compositor blends windows and solid where none does.
 QColor effectSurfaceColor(bool translucent) {
     return translucent ? QColor(28, 28, 30, 224) : QColor(40, 40, 42);
 }
-
-namespace {
 
 // What ties a view to its superview and fixes its size.
 struct Ties {
@@ -101,6 +106,61 @@ Ties tiesOf(const View& view) {
 
 int pixels(double points) {
     return static_cast<int>(std::lround(points));
+}
+
+// Where `subview` goes inside its superview's widget area `container` (y down), given the size
+// its widget would like (`preferred`). A view placed by constraints follows those that tie it
+// to its superview (centres, edges, width, height) and its own constant width and height;
+// one placed by its autoresizing mask keeps its frame (y flipped: the platform's views are
+// y-up), growing with the superview where the mask says so.
+QRect subviewRect(const View& subview, const QSize& preferred, const QRect& container) {
+    const Ties ties = tiesOf(subview);
+    const Rect frame = subview.frame();
+    const View* superview = subview.superview();
+    const double containerWidth = container.width();
+    const double containerHeight = container.height();
+    const Rect superFrame =
+        superview != nullptr ? superview->frame() : Rect{0.0, 0.0, containerWidth, containerHeight};
+    const bool byMask = subview.translatesAutoresizingMaskIntoConstraints();
+    const auto mask = subview.autoresizingMask();
+
+    double width = preferred.width();
+    if (ties.fixedWidth) {
+        width = *ties.fixedWidth;
+    } else if (ties.width || (ties.left && ties.right)) {
+        width = containerWidth;
+    } else if (byMask) {
+        width = frame.width +
+                ((mask & NSViewWidthSizable) != 0 ? containerWidth - superFrame.width : 0.0);
+    }
+    double height = preferred.height();
+    if (ties.fixedHeight) {
+        height = *ties.fixedHeight;
+    } else if (ties.height || (ties.top && ties.bottom)) {
+        height = containerHeight;
+    } else if (byMask) {
+        height = frame.height +
+                 ((mask & NSViewHeightSizable) != 0 ? containerHeight - superFrame.height : 0.0);
+    }
+
+    double x = 0.0;
+    if (ties.centerX) {
+        x = (containerWidth - width) / 2.0;
+    } else if (ties.right && !ties.left) {
+        x = containerWidth - width;
+    } else if (!ties.left && byMask) {
+        x = frame.x;
+    }
+    double y = 0.0;
+    if (ties.centerY) {
+        y = (containerHeight - height) / 2.0;
+    } else if (ties.bottom && !ties.top) {
+        y = containerHeight - height;
+    } else if (!ties.top && byMask) {
+        // The platform's views are y-up: the distance to the superview's bottom stays.
+        y = containerHeight - (frame.y + height);
+    }
+    return {container.x() + pixels(x), container.y() + pixels(y), pixels(width), pixels(height)};
 }
 
 // Places each subview's widget by subviewRect.
@@ -293,56 +353,6 @@ QWidget* build(const View& view, QWidget* parent, Surface surface) {
 }
 
 }  // namespace
-
-QRect subviewRect(const View& subview, const QSize& preferred, const QRect& container) {
-    const Ties ties = tiesOf(subview);
-    const Rect frame = subview.frame();
-    const View* superview = subview.superview();
-    const double containerWidth = container.width();
-    const double containerHeight = container.height();
-    const Rect superFrame =
-        superview != nullptr ? superview->frame() : Rect{0.0, 0.0, containerWidth, containerHeight};
-    const bool byMask = subview.translatesAutoresizingMaskIntoConstraints();
-    const auto mask = subview.autoresizingMask();
-
-    double width = preferred.width();
-    if (ties.fixedWidth) {
-        width = *ties.fixedWidth;
-    } else if (ties.width || (ties.left && ties.right)) {
-        width = containerWidth;
-    } else if (byMask) {
-        width = frame.width +
-                ((mask & NSViewWidthSizable) != 0 ? containerWidth - superFrame.width : 0.0);
-    }
-    double height = preferred.height();
-    if (ties.fixedHeight) {
-        height = *ties.fixedHeight;
-    } else if (ties.height || (ties.top && ties.bottom)) {
-        height = containerHeight;
-    } else if (byMask) {
-        height = frame.height +
-                 ((mask & NSViewHeightSizable) != 0 ? containerHeight - superFrame.height : 0.0);
-    }
-
-    double x = 0.0;
-    if (ties.centerX) {
-        x = (containerWidth - width) / 2.0;
-    } else if (ties.right && !ties.left) {
-        x = containerWidth - width;
-    } else if (!ties.left && byMask) {
-        x = frame.x;
-    }
-    double y = 0.0;
-    if (ties.centerY) {
-        y = (containerHeight - height) / 2.0;
-    } else if (ties.bottom && !ties.top) {
-        y = containerHeight - height;
-    } else if (!ties.top && byMask) {
-        // The platform's views are y-up: the distance to the superview's bottom stays.
-        y = containerHeight - (frame.y + height);
-    }
-    return {container.x() + pixels(x), container.y() + pixels(y), pixels(width), pixels(height)};
-}
 
 void QtViewRenderer::render(const View& root, QWidget& host, bool translucent) {
     delete host.layout();

@@ -270,10 +270,14 @@ void QtWindow::applyTitle() {
 void QtWindow::contentViewChanged() {
     contentStale_ = true;
     if (widget_ && widget_->isVisible() && owner_.contentView() != nullptr) {
-        QtViewRenderer::render(*owner_.contentView(), *widget_,
-                               widget_->testAttribute(Qt::WA_TranslucentBackground));
-        contentStale_ = false;
+        renderContent();
     }
+}
+
+void QtWindow::renderContent() {
+    QtViewRenderer::render(*owner_.contentView(), *widget_,
+                           widget_->testAttribute(Qt::WA_TranslucentBackground));
+    contentStale_ = false;
 }
 
 void QtWindow::orderFront(bool makeKey) {
@@ -294,9 +298,7 @@ void QtWindow::orderFront(bool makeKey) {
         return;
     }
     if (contentStale_ && owner_.contentView() != nullptr) {
-        QtViewRenderer::render(*owner_.contentView(), *widget_,
-                               widget_->testAttribute(Qt::WA_TranslucentBackground));
-        contentStale_ = false;
+        renderContent();
     }
     const bool activate = owner_.canBecomeKey() && (makeKey || platform_->activationRequested());
     // A window shown without becoming key must not take the focus on mapping either.

@@ -95,6 +95,8 @@ private:
     void applyBareHints();
     // Shows the owner's title on the widget.
     void applyTitle();
+    // Renders the owner's content view into the widget; both must exist.
+    void renderContent();
     // Places the window at `frame` (platform coordinates) after asking the owner.
     void place(Rect frame);
 

@@ -1,51 +1,10 @@
 #include "platform/qt/QtX11.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string_view>
 
 #include "platform/qt/QtConversions.h"
 
 namespace platform::qt {
-
-namespace {
-// Frees an xcb reply on every path out of a scope.
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
-
-template <typename Reply>
-ReplyPtr<Reply> own(Reply* reply) {
-    return ReplyPtr<Reply>(reply, &std::free);
-}
-
-// Error replies are freed here, so that failed requests end up neither leaked nor in Qt's
-// event queue.
-template <typename Reply, typename Fetch, typename Cookie>
-ReplyPtr<Reply> reply(xcb_connection_t* connection, Fetch fetch, Cookie cookie) {
-    xcb_generic_error_t* error = nullptr;
-    auto result = own(fetch(connection, cookie, &error));
-    std::free(error);
-    return result;
-}
-}  // namespace
-
-int screenNumberOfDisplayName(const char* displayName) {
-    if (displayName == nullptr) {
-        return 0;
-    }
-    const std::string_view name(displayName);
-    const auto colon = name.rfind(':');
-    if (colon == std::string_view::npos) {
-        return 0;
-    }
-    const auto dot = name.find('.', colon);
-    if (dot == std::string_view::npos) {
-        return 0;
-    }
-    return std::atoi(std::string(name.substr(dot + 1)).c_str());
-}
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
     : connection_(connection), screenNumber_(screenNumber) {

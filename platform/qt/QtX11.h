@@ -2,15 +2,34 @@
 
 #include <xcb/xcb.h>
 
+#include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Color.h"
 
 namespace platform::qt {
+
+// Frees an xcb reply on every path out of a scope.
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+// The reply to `cookie`, fetched by `fetch` (an xcb_..._reply function). Error replies are
+// freed here, so that failed requests end up neither leaked nor in Qt's event queue.
+template <typename Reply, typename Fetch, typename Cookie>
+ReplyPtr<Reply> reply(xcb_connection_t* connection, Fetch fetch, Cookie cookie) {
+    xcb_generic_error_t* error = nullptr;
+    ReplyPtr<Reply> result(fetch(connection, cookie, &error), &std::free);
+    std::free(error);
+    return result;
+}
 
 // Qt's connection to the X server, with the few requests the backend makes itself where Qt
 // has no API: atoms, window properties, the window manager's and compositor's presence.
@@ -57,6 +76,19 @@ public:
     // Qt selected.
     void addRootEvents(std::uint32_t mask);
 
+    // Sends `event` to the root window for the window manager (EWMH and ICCCM requests made
+    // as client messages or synthetic events); queued until the next flush.
+    template <typename Event>
+    void sendToRoot(const Event& event) {
+        static_assert(sizeof(Event) <= 32 && std::is_trivially_copyable_v<Event>);
+        // The server takes 32 bytes whatever the event's own size.
+        std::array<char, 32> bytes{};
+        std::memcpy(bytes.data(), &event, sizeof event);
+        xcb_send_event(connection_, 0, root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       bytes.data());
+    }
+
     // Sends everything queued to the server.
     void flush() { xcb_flush(connection_); }
 
@@ -67,8 +99,5 @@ private:
     const xcb_visualtype_t* rootVisual_ = nullptr;
     std::map<std::string, xcb_atom_t> atoms_;
 };
-
-// The screen number a display name such as ":1.0" selects (0 when it names none).
-int screenNumberOfDisplayName(const char* displayName);
 
 }  // namespace platform::qt
