@@ -15,7 +15,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "platform/common/PlistSupport.h"
 
@@ -186,14 +185,12 @@ bool replaceFile(const std::filesystem::path& target, const Data& bytes) {
     if (!ensureDirectory(directory)) {
         return false;
     }
-    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    // mkostemp replaces the Xs in place with the name it chose.
+    std::string temporary = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         return false;
     }
-    const std::string temporary(name.data());
     const bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), bytes) &&
                     ::fsync(fd.get()) == 0 && fd.close() &&
                     ::rename(temporary.c_str(), target.c_str()) == 0;
