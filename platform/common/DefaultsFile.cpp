@@ -331,10 +331,6 @@ plist_t toNode(const PropertyValue& value) {
         value);
 }
 
-struct FreeWithLibc {
-    void operator()(void* memory) const { std::free(memory); }
-};
-
 // A copy of `node` without the strings (keys included) that are not UTF-8, and without the
 // dictionary entries and list items holding them. libplist reads such strings from a file
 // (another writer, a damaged file), but writes them as something it cannot read back, so that
@@ -352,12 +348,12 @@ plist_t writableCopy(plist_t node) {
             plist_t copy = plist_new_dict();
             plist_dict_iter raw = nullptr;
             plist_dict_new_iter(node, &raw);
-            const std::unique_ptr<void, FreeWithLibc> iterator(raw);
+            const std::unique_ptr<void, detail::FreeWithLibc> iterator(raw);
             for (;;) {
                 char* rawKey = nullptr;
                 plist_t value = nullptr;
                 plist_dict_next_item(node, raw, &rawKey, &value);
-                const std::unique_ptr<char, FreeWithLibc> key(rawKey);
+                const std::unique_ptr<char, detail::FreeWithLibc> key(rawKey);
                 if (value == nullptr) {
                     break;
                 }

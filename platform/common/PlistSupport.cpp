@@ -1,7 +1,6 @@
 #include "platform/common/PlistSupport.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -341,10 +340,7 @@ private:
     std::uint64_t tableOffset_ = 0;
 };
 
-struct FreeIterator {
-    void operator()(void* iterator) const { std::free(iterator); }
-};
-using IteratorPtr = std::unique_ptr<void, FreeIterator>;
+using IteratorPtr = std::unique_ptr<void, FreeWithLibc>;
 
 // Checks a tree that libplist built (from XML, whose nesting only costs its length) against
 // the limits, so that later walks and writes over it stay bounded too.

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@ struct PlistFree {
 
 // Owns a libplist tree (plist_t is an untyped pointer).
 using PlistPtr = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
+
+// Frees what libplist hands over with malloc: iterators and dictionary keys.
+struct FreeWithLibc {
+    void operator()(void* memory) const { std::free(memory); }
+};
 
 // What one reader accepts. A binary property list may share objects, so a small file can
 // describe a huge tree; node and depth limits apply to the tree it expands to.
