@@ -254,11 +254,8 @@ bool storableText(std::string_view text) {
 
 std::optional<PropertyValue> toValue(plist_t node) {
     switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            return std::string(text != nullptr ? text : "", static_cast<std::size_t>(length));
-        }
+        case PLIST_STRING:
+            return std::string(detail::stringValue(node).value_or(std::string_view{}));
         case PLIST_UINT:
             // Integers are stored as 64-bit two's complement.
             return static_cast<std::int64_t>(detail::integerValue(node).value_or(0));
@@ -337,13 +334,10 @@ plist_t toNode(const PropertyValue& value) {
 // one bad key would make every later write turn the whole domain unreadable.
 plist_t writableCopy(plist_t node) {
     switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            const std::string_view view(text != nullptr ? text : "",
-                                        static_cast<std::size_t>(length));
-            return storableText(view) ? plist_copy(node) : nullptr;
-        }
+        case PLIST_STRING:
+            return storableText(detail::stringValue(node).value_or(std::string_view{}))
+                       ? plist_copy(node)
+                       : nullptr;
         case PLIST_DICT: {
             plist_t copy = plist_new_dict();
             plist_dict_iter raw = nullptr;

@@ -444,6 +444,18 @@ std::optional<std::uint64_t> integerValue(plist_t node) {
     return value;
 }
 
+std::optional<std::string_view> stringValue(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return std::nullopt;
+    }
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (text == nullptr) {
+        return std::string_view{};
+    }
+    return std::string_view(text, static_cast<std::size_t>(length));
+}
+
 std::optional<Data> dataValue(plist_t node) {
     if (node == nullptr || plist_get_node_type(node) != PLIST_DATA) {
         return std::nullopt;

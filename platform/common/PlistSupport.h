@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "platform/PropertyValue.h"
@@ -47,6 +48,10 @@ std::optional<Data> writeBinaryPropertyList(plist_t root);
 
 // The unsigned value of an integer node, or nothing for another type.
 std::optional<std::uint64_t> integerValue(plist_t node);
+
+// The text of a string node (empty if libplist holds none), or nothing for another type. It
+// points into the node and lasts as long as the node does.
+std::optional<std::string_view> stringValue(plist_t node);
 
 // The bytes of a data node, or nothing for another type.
 std::optional<Data> dataValue(plist_t node);
