@@ -113,9 +113,4 @@ std::unique_ptr<PlatformColorPanel> makeColorPanel(ColorPanel& panel);
 // constraints, batch by batch as the program activated them; null empties the window.
 void installContentView(NSWindow* window, View* root);
 
-// The NSWindow behind `window`, which must have been made by this backend.
-NSWindow* nativeWindowOf(const Window& window);
-// How many native windows the backend has made and AppKit has not yet freed.
-std::size_t liveNativeWindowCount();
-
 }  // namespace platform::cocoa
