@@ -104,6 +104,8 @@ bool deliver(Object* object, NSInvocation* invocation);
 // The C++ object an Objective-C sender stands for (menu entries, windows, forwarders), or
 // null.
 Object* objectForSender(id sender);
+// The C++ object that `object` forwards to if it is a VLMObjectForwarder, or null.
+Object* forwardedObjectOf(id object);
 
 // --- The backend's pieces, one file each.
 std::unique_ptr<PlatformWindow> makeWindow(Window& owner, Rect contentRect);

@@ -321,9 +321,15 @@ bool deliver(Object* object, NSInvocation* invocation) {
     return object->performSelector(selectorName(selector), objectForSender(sender));
 }
 
+Object* forwardedObjectOf(id object) {
+    return [object isKindOfClass:[VLMObjectForwarder class]]
+               ? [static_cast<VLMObjectForwarder*>(object) forwardedObject]
+               : nullptr;
+}
+
 Object* objectForSender(id sender) {
-    if ([sender isKindOfClass:[VLMObjectForwarder class]]) {
-        return [static_cast<VLMObjectForwarder*>(sender) forwardedObject];
+    if (Object* forwarded = forwardedObjectOf(sender)) {
+        return forwarded;
     }
     if ([sender isKindOfClass:[NSMenuItem class]]) {
         // Each entry the backend builds carries its C++ entry as represented object.
