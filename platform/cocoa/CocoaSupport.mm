@@ -262,7 +262,7 @@ NSColor* nativeColor(const Color& color) {
             if (NSColor* named = catalogColor(color)) {
                 return named;
             }
-            return [NSColor colorWithCalibratedWhite:unit(color.displayRed()) alpha:alpha];
+            break;
     }
     return [NSColor colorWithCalibratedWhite:unit(color.displayRed()) alpha:alpha];
 }
