@@ -292,33 +292,45 @@ std::string selectorName(SEL selector) {
 std::size_t argumentCount(const std::string& name) {
     return static_cast<std::size_t>(std::count(name.begin(), name.end(), ':'));
 }
+
+// The name of `selector` if `object` answers it, else nothing.
+std::optional<std::string> answeredName(const Object* object, SEL selector) {
+    if (object == nullptr || selector == nullptr) {
+        return std::nullopt;
+    }
+    std::string name = selectorName(selector);
+    if (!object->respondsToSelector(name)) {
+        return std::nullopt;
+    }
+    return name;
+}
 }  // namespace
 
 bool answers(const Object* object, SEL selector) {
-    return object != nullptr && selector != nullptr &&
-           object->respondsToSelector(selectorName(selector));
+    return answeredName(object, selector).has_value();
 }
 
 NSMethodSignature* forwardingSignature(const Object* object, SEL selector) {
-    if (!answers(object, selector)) {
+    const auto name = answeredName(object, selector);
+    if (!name) {
         return nil;
     }
     // void, then self and _cmd, then one object per argument.
     std::string types = "v@:";
-    types.append(argumentCount(selectorName(selector)), '@');
+    types.append(argumentCount(*name), '@');
     return [NSMethodSignature signatureWithObjCTypes:types.c_str()];
 }
 
 bool deliver(Object* object, NSInvocation* invocation) {
-    const SEL selector = [invocation selector];
-    if (!answers(object, selector)) {
+    const auto name = answeredName(object, [invocation selector]);
+    if (!name) {
         return false;
     }
     id sender = nil;
     if ([[invocation methodSignature] numberOfArguments] > 2) {
         [invocation getArgument:&sender atIndex:2];
     }
-    return object->performSelector(selectorName(selector), objectForSender(sender));
+    return object->performSelector(*name, objectForSender(sender));
 }
 
 Object* forwardedObjectOf(id object) {
