@@ -59,13 +59,11 @@ public:
     std::optional<Color> unarchiveColor(const Data& data, std::string* error) override;
     std::optional<PropertyValue> infoDictionaryValue(const std::string& key) override;
 
-    // NSApp's delegate while run() is running (nil before).
-    VLMApplicationDelegate* applicationDelegate() const { return delegate_.get(); }
-    // Makes `app` the application that NSApp's delegate speaks for, without running; run()
-    // does this itself.
+private:
+    // Makes `app` the application that NSApp's delegate speaks for; run() does this before
+    // it starts AppKit's loop.
     void attachApplication(Application& app);
 
-private:
     ObjcHandle<VLMApplicationDelegate> delegate_;
     ObjcHandle<VLMScreenObserver> screenObserver_;
     std::unique_ptr<PlatformColorPanel> colorPanel_;

@@ -3,6 +3,7 @@
 
 namespace {
 
+using platform::cocoa::forwardedObjectOf;
 using platform::cocoa::toNSString;
 using platform::cocoa::toStdString;
 
@@ -10,25 +11,15 @@ SEL actionOf(const platform::MenuItem& item) {
     return item.action().empty() ? nullptr : NSSelectorFromString(toNSString(item.action()));
 }
 
-platform::Object* targetOf(NSMenuItem* entry) {
-    id target = [entry target];
-    return [target isKindOfClass:[VLMObjectForwarder class]]
-               ? [static_cast<VLMObjectForwarder*>(target) forwardedObject]
-               : nullptr;
-}
-
 // Whether `entry` still shows `item` as it is now.
 bool shows(NSMenuItem* entry, const platform::MenuItem& item) {
     if (item.isSeparatorItem() || [entry isSeparatorItem]) {
         return item.isSeparatorItem() && [entry isSeparatorItem];
     }
-    id represented = [entry representedObject];
-    const bool sameEntry = [represented isKindOfClass:[VLMObjectForwarder class]] &&
-                           [static_cast<VLMObjectForwarder*>(represented) forwardedObject] == &item;
-    return sameEntry && toStdString([entry title]) == item.title() &&
-           [entry action] == actionOf(item) &&
+    return forwardedObjectOf([entry representedObject]) == &item &&
+           toStdString([entry title]) == item.title() && [entry action] == actionOf(item) &&
            toStdString([entry keyEquivalent]) == item.keyEquivalent() &&
-           targetOf(entry) == item.target();
+           forwardedObjectOf([entry target]) == item.target();
 }
 
 }  // namespace

@@ -104,6 +104,8 @@ bool deliver(Object* object, NSInvocation* invocation);
 // The C++ object an Objective-C sender stands for (menu entries, windows, forwarders), or
 // null.
 Object* objectForSender(id sender);
+// The C++ object that `object` forwards to if it is a VLMObjectForwarder, or null.
+Object* forwardedObjectOf(id object);
 
 // --- The backend's pieces, one file each.
 std::unique_ptr<PlatformWindow> makeWindow(Window& owner, Rect contentRect);
@@ -112,10 +114,5 @@ std::unique_ptr<PlatformColorPanel> makeColorPanel(ColorPanel& panel);
 // Makes the native view tree of `root` the content of `window` and activates the tree's
 // constraints, batch by batch as the program activated them; null empties the window.
 void installContentView(NSWindow* window, View* root);
-
-// The NSWindow behind `window`, which must have been made by this backend.
-NSWindow* nativeWindowOf(const Window& window);
-// How many native windows the backend has made and AppKit has not yet freed.
-std::size_t liveNativeWindowCount();
 
 }  // namespace platform::cocoa

@@ -262,7 +262,7 @@ NSColor* nativeColor(const Color& color) {
             if (NSColor* named = catalogColor(color)) {
                 return named;
             }
-            return [NSColor colorWithCalibratedWhite:unit(color.displayRed()) alpha:alpha];
+            break;
     }
     return [NSColor colorWithCalibratedWhite:unit(color.displayRed()) alpha:alpha];
 }
@@ -292,38 +292,56 @@ std::string selectorName(SEL selector) {
 std::size_t argumentCount(const std::string& name) {
     return static_cast<std::size_t>(std::count(name.begin(), name.end(), ':'));
 }
+
+// The name of `selector` if `object` answers it, else nothing.
+std::optional<std::string> answeredName(const Object* object, SEL selector) {
+    if (object == nullptr || selector == nullptr) {
+        return std::nullopt;
+    }
+    std::string name = selectorName(selector);
+    if (!object->respondsToSelector(name)) {
+        return std::nullopt;
+    }
+    return name;
+}
 }  // namespace
 
 bool answers(const Object* object, SEL selector) {
-    return object != nullptr && selector != nullptr &&
-           object->respondsToSelector(selectorName(selector));
+    return answeredName(object, selector).has_value();
 }
 
 NSMethodSignature* forwardingSignature(const Object* object, SEL selector) {
-    if (!answers(object, selector)) {
+    const auto name = answeredName(object, selector);
+    if (!name) {
         return nil;
     }
     // void, then self and _cmd, then one object per argument.
     std::string types = "v@:";
-    types.append(argumentCount(selectorName(selector)), '@');
+    types.append(argumentCount(*name), '@');
     return [NSMethodSignature signatureWithObjCTypes:types.c_str()];
 }
 
 bool deliver(Object* object, NSInvocation* invocation) {
-    const SEL selector = [invocation selector];
-    if (!answers(object, selector)) {
+    const auto name = answeredName(object, [invocation selector]);
+    if (!name) {
         return false;
     }
     id sender = nil;
     if ([[invocation methodSignature] numberOfArguments] > 2) {
         [invocation getArgument:&sender atIndex:2];
     }
-    return object->performSelector(selectorName(selector), objectForSender(sender));
+    return object->performSelector(*name, objectForSender(sender));
+}
+
+Object* forwardedObjectOf(id object) {
+    return [object isKindOfClass:[VLMObjectForwarder class]]
+               ? [static_cast<VLMObjectForwarder*>(object) forwardedObject]
+               : nullptr;
 }
 
 Object* objectForSender(id sender) {
-    if ([sender isKindOfClass:[VLMObjectForwarder class]]) {
-        return [static_cast<VLMObjectForwarder*>(sender) forwardedObject];
+    if (Object* forwarded = forwardedObjectOf(sender)) {
+        return forwarded;
     }
     if ([sender isKindOfClass:[NSMenuItem class]]) {
         // Each entry the backend builds carries its C++ entry as represented object.

@@ -1,4 +1,3 @@
-#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -7,8 +6,6 @@
 #include "platform/cocoa/CocoaSupport.h"
 
 namespace {
-std::atomic<std::size_t> liveWindows{0};
-
 constexpr bool same(std::uint64_t ours, std::uint64_t appKits) {
     return ours == appKits;
 }
@@ -40,8 +37,6 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
 - (id)initWithOwner:(platform::Window*)owner
         contentRect:(NSRect)contentRect
           styleMask:(NSWindowStyleMask)styleMask {
-    // Counted from allocation, since dealloc runs even when NSWindow's initialiser fails.
-    ++liveWindows;
     // The owner is linked before NSWindow's initialiser runs, since AppKit may already ask
     // the window about itself from there.
     _owner = owner;
@@ -53,11 +48,6 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
         _owner = owner;
     }
     return self;
-}
-
-- (void)dealloc {
-    --liveWindows;
-    [super dealloc];
 }
 
 - (platform::Window*)owner {
@@ -126,10 +116,6 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
 @end
 
 namespace platform::cocoa {
-
-std::size_t liveNativeWindowCount() {
-    return liveWindows.load();
-}
 
 namespace {
 
@@ -239,8 +225,6 @@ public:
         }
     }
 
-    VLMWindow* native() const { return window_.get(); }
-
 private:
     Window& owner_;
     ObjcHandle<VLMWindow> window_;
@@ -249,10 +233,6 @@ private:
 };
 
 }  // namespace
-
-NSWindow* nativeWindowOf(const Window& window) {
-    return static_cast<const CocoaWindow&>(window.platformWindow()).native();
-}
 
 std::unique_ptr<PlatformWindow> makeWindow(Window& owner, Rect contentRect) {
     return std::make_unique<CocoaWindow>(owner, contentRect);

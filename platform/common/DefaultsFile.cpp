@@ -15,7 +15,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "platform/common/PlistSupport.h"
 
@@ -186,14 +185,12 @@ bool replaceFile(const std::filesystem::path& target, const Data& bytes) {
     if (!ensureDirectory(directory)) {
         return false;
     }
-    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    // mkostemp replaces the Xs in place with the name it chose.
+    std::string temporary = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         return false;
     }
-    const std::string temporary(name.data());
     const bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), bytes) &&
                     ::fsync(fd.get()) == 0 && fd.close() &&
                     ::rename(temporary.c_str(), target.c_str()) == 0;
@@ -257,11 +254,8 @@ bool storableText(std::string_view text) {
 
 std::optional<PropertyValue> toValue(plist_t node) {
     switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            return std::string(text != nullptr ? text : "", static_cast<std::size_t>(length));
-        }
+        case PLIST_STRING:
+            return std::string(detail::stringValue(node).value_or(std::string_view{}));
         case PLIST_UINT:
             // Integers are stored as 64-bit two's complement.
             return static_cast<std::int64_t>(detail::integerValue(node).value_or(0));
@@ -334,33 +328,26 @@ plist_t toNode(const PropertyValue& value) {
         value);
 }
 
-struct FreeWithLibc {
-    void operator()(void* memory) const { std::free(memory); }
-};
-
 // A copy of `node` without the strings (keys included) that are not UTF-8, and without the
 // dictionary entries and list items holding them. libplist reads such strings from a file
 // (another writer, a damaged file), but writes them as something it cannot read back, so that
 // one bad key would make every later write turn the whole domain unreadable.
 plist_t writableCopy(plist_t node) {
     switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            const std::string_view view(text != nullptr ? text : "",
-                                        static_cast<std::size_t>(length));
-            return storableText(view) ? plist_copy(node) : nullptr;
-        }
+        case PLIST_STRING:
+            return storableText(detail::stringValue(node).value_or(std::string_view{}))
+                       ? plist_copy(node)
+                       : nullptr;
         case PLIST_DICT: {
             plist_t copy = plist_new_dict();
             plist_dict_iter raw = nullptr;
             plist_dict_new_iter(node, &raw);
-            const std::unique_ptr<void, FreeWithLibc> iterator(raw);
+            const std::unique_ptr<void, detail::FreeWithLibc> iterator(raw);
             for (;;) {
                 char* rawKey = nullptr;
                 plist_t value = nullptr;
                 plist_dict_next_item(node, raw, &rawKey, &value);
-                const std::unique_ptr<char, FreeWithLibc> key(rawKey);
+                const std::unique_ptr<char, detail::FreeWithLibc> key(rawKey);
                 if (value == nullptr) {
                     break;
                 }

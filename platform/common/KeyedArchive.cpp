@@ -159,21 +159,14 @@ std::optional<std::vector<double>> parseComponents(std::string_view text, std::s
 
 // The text of a component entry: data as NSColor writes it, or a string.
 std::optional<std::string_view> textOf(plist_t node) {
-    if (node == nullptr) {
+    if (auto text = detail::stringValue(node)) {
+        return text;
+    }
+    if (node == nullptr || plist_get_node_type(node) != PLIST_DATA) {
         return std::nullopt;
     }
     std::uint64_t length = 0;
-    const char* bytes = nullptr;
-    switch (plist_get_node_type(node)) {
-        case PLIST_DATA:
-            bytes = plist_get_data_ptr(node, &length);
-            break;
-        case PLIST_STRING:
-            bytes = plist_get_string_ptr(node, &length);
-            break;
-        default:
-            return std::nullopt;
-    }
+    const char* bytes = plist_get_data_ptr(node, &length);
     if (bytes == nullptr) {
         return std::string_view{};
     }
@@ -181,12 +174,8 @@ std::optional<std::string_view> textOf(plist_t node) {
 }
 
 bool isString(plist_t node, std::string_view expected) {
-    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
-        return false;
-    }
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return text != nullptr && std::string_view(text, static_cast<std::size_t>(length)) == expected;
+    const auto text = detail::stringValue(node);
+    return text && *text == expected;
 }
 
 plist_t entry(plist_t dict, const char* key) {

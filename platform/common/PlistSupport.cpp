@@ -1,7 +1,6 @@
 #include "platform/common/PlistSupport.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -341,10 +340,7 @@ private:
     std::uint64_t tableOffset_ = 0;
 };
 
-struct FreeIterator {
-    void operator()(void* iterator) const { std::free(iterator); }
-};
-using IteratorPtr = std::unique_ptr<void, FreeIterator>;
+using IteratorPtr = std::unique_ptr<void, FreeWithLibc>;
 
 // Checks a tree that libplist built (from XML, whose nesting only costs its length) against
 // the limits, so that later walks and writes over it stay bounded too.
@@ -446,6 +442,18 @@ std::optional<std::uint64_t> integerValue(plist_t node) {
     std::uint64_t value = 0;
     plist_get_uint_val(node, &value);
     return value;
+}
+
+std::optional<std::string_view> stringValue(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return std::nullopt;
+    }
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (text == nullptr) {
+        return std::string_view{};
+    }
+    return std::string_view(text, static_cast<std::size_t>(length));
 }
 
 std::optional<Data> dataValue(plist_t node) {

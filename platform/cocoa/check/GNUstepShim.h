@@ -2,8 +2,8 @@
 
 // Force-included (-include) when the cocoa backend is checked against GNUstep's AppKit and
 // Foundation headers (gnustep-gui 0.29, gnustep-base 1.28) on a machine without macOS. It
-// declares the macOS 11 API the backend and its tests use that those headers lack, with the macOS
-// SDK's names, types and values, and nothing else: a declaration of something GNUstep already has
+// declares the macOS 11 API the backend uses that those headers lack, with the macOS SDK's
+// names, types and values, and nothing else: a declaration of something GNUstep already has
 // would hide a misspelling of it. Never compiled into the program.
 
 #import <AppKit/AppKit.h>
