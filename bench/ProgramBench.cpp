@@ -26,6 +26,22 @@ constexpr benchmark::IterationCount kRelaunchEvery = 4096;
 const std::array<Color, 2> kColours{Color::colorWithDeviceRed(0.8, 0.2, 0.1, 1.0),
                                     Color::colorWithDeviceRed(0.1, 0.3, 0.9, 1.0)};
 
+// Runs `step` once per iteration of `state`, with the number of iterations before it; every
+// kRelaunchEvery iterations it first runs `launch`, untimed. How many iterations ran.
+template <typename Launch, typename Step>
+std::size_t relaunching(benchmark::State& state, const Launch& launch, const Step& step) {
+    std::size_t done = 0;
+    for (auto _ : state) {
+        if (done != 0 && done % kRelaunchEvery == 0) {
+            state.PauseTiming();
+            launch();
+            state.ResumeTiming();
+        }
+        step(done++);
+    }
+    return done;
+}
+
 // Whether every display has a shown overlay in `colour`.
 bool everyOverlayShows(const BenchProgram& program, int displays, const Color& colour) {
     const auto& overlays = program.delegate().overlayWindows();
@@ -52,7 +68,6 @@ void BM_ColorFanOut(benchmark::State& state, DefaultsPlace place) {
     const ScratchDirectory directory(base, "fanout");
     std::optional<BenchProgram> program;
     const auto launch = [&] {
-        program.reset();
         program.emplace(directory.path(), displayGrid(displays));
         program->desktop().chooseStatusMenuEntry("Pick Color...");
     };
@@ -62,16 +77,9 @@ void BM_ColorFanOut(benchmark::State& state, DefaultsPlace place) {
         return;
     }
 
-    std::size_t picks = 0;
-    for (auto _ : state) {
-        if (picks != 0 && picks % kRelaunchEvery == 0) {
-            state.PauseTiming();
-            launch();
-            state.ResumeTiming();
-        }
-        program->desktop().pickColorInPanel(kColours[picks % 2]);
-        ++picks;
-    }
+    const std::size_t picks = relaunching(state, launch, [&](std::size_t i) {
+        program->desktop().pickColorInPanel(kColours[i % 2]);
+    });
     if (picks != 0 && !everyOverlayShows(*program, displays, kColours[(picks - 1) % 2])) {
         state.SkipWithError("an overlay did not take the picked colour");
     }
@@ -99,24 +107,14 @@ void BM_ColorDidChangeDelivery(benchmark::State& state) {
     const int displays = static_cast<int>(state.range(0));
     const ScratchDirectory directory(defaultsBase(DefaultsPlace::Disk), "delivery");
     std::optional<BenchProgram> program;
-    const auto launch = [&] {
-        program.reset();
-        program.emplace(directory.path(), displayGrid(displays));
-    };
+    const auto launch = [&] { program.emplace(directory.path(), displayGrid(displays)); };
     launch();
     ColorManager::shared().setCurrentColor(kColours[0]);
 
-    std::size_t posts = 0;
-    for (auto _ : state) {
-        if (posts != 0 && posts % kRelaunchEvery == 0) {
-            state.PauseTiming();
-            launch();
-            state.ResumeTiming();
-        }
+    relaunching(state, launch, [](std::size_t) {
         platform::NotificationCenter::defaultCenter().postNotificationName(
             notification::colorDidChange, nullptr);
-        ++posts;
-    }
+    });
     if (!everyOverlayShows(*program, displays, kColours[0])) {
         state.SkipWithError("an overlay does not show the stored colour");
     }
@@ -154,25 +152,16 @@ void BM_Rebuild(benchmark::State& state) {
     const int displays = static_cast<int>(state.range(0));
     const ScratchDirectory directory(defaultsBase(DefaultsPlace::Disk), "rebuild");
     std::optional<BenchProgram> program;
+    std::size_t destroyedBefore = 0;
     const auto launch = [&] {
-        program.reset();
         program.emplace(directory.path(), displayGrid(displays));
+        destroyedBefore = program->desktop().windowsDestroyed();
     };
     launch();
     ColorManager::shared().setCurrentColor(kColours[1]);
 
-    std::size_t rebuilds = 0;
-    std::size_t destroyedBefore = program->desktop().windowsDestroyed();
-    for (auto _ : state) {
-        if (rebuilds != 0 && rebuilds % kRelaunchEvery == 0) {
-            state.PauseTiming();
-            launch();
-            destroyedBefore = program->desktop().windowsDestroyed();
-            state.ResumeTiming();
-        }
-        program->desktop().postScreenParametersChanged();
-        ++rebuilds;
-    }
+    const std::size_t rebuilds = relaunching(
+        state, launch, [&](std::size_t) { program->desktop().postScreenParametersChanged(); });
     const std::size_t sinceLaunch = rebuilds == 0 ? 0 : (rebuilds - 1) % kRelaunchEvery + 1;
     const std::size_t destroyed = program->desktop().windowsDestroyed() - destroyedBefore;
     if (destroyed != sinceLaunch * static_cast<std::size_t>(displays) ||

@@ -111,6 +111,7 @@ TEST_F(AboutWindowTest, ShowsIconNameBuildAndCopyrightInOneCentredColumn) {
     ASSERT_EQ(stack.constraints().size(), 2u);
     EXPECT_EQ(stack.constraints()[0]->secondItem(), content);
     EXPECT_EQ(stack.constraints()[0]->firstAttribute(), NSLayoutAttribute::CenterX);
+    EXPECT_EQ(stack.constraints()[1]->secondItem(), content);
     EXPECT_EQ(stack.constraints()[1]->firstAttribute(), NSLayoutAttribute::CenterY);
 
     const struct {
@@ -166,6 +167,8 @@ TEST_F(AboutWindowTest, TheIconFallsBackToTheAppSymbolThenToAnEmptyPlace) {
     EXPECT_EQ(iconView().image(), nullptr);
     ASSERT_EQ(iconView().constraints().size(), 2u);
     EXPECT_DOUBLE_EQ(iconView().constraints()[0]->constant(), 96.0);
+    EXPECT_DOUBLE_EQ(iconView().constraints()[1]->constant(), 96.0);
+    EXPECT_EQ(iconView().constraints()[1]->firstAttribute(), NSLayoutAttribute::Height);
     EXPECT_EQ(column().arrangedSubviews().size(), 4u);
 }
 

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "main/ColorManager.h"
-#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ProgramTest.h"
 
@@ -17,18 +15,6 @@ using platform::Data;
 using platform::PropertyValue;
 
 const std::string kKey = "selectedBackgroundColor";
-
-// Counts colorDidChange posts and what the store held when each arrived.
-class ChangeCounter : public platform::Object {
-public:
-    ChangeCounter() {
-        addMethod("changed",
-                  [this](Object*) { seen.push_back(ColorManager::shared().currentColor()); });
-        platform::NotificationCenter::defaultCenter().addObserver(
-            *this, "changed", notification::colorDidChange, nullptr);
-    }
-    std::vector<Color> seen;
-};
 
 class ColorManagerTest : public ProgramTest {
 protected:
@@ -72,7 +58,7 @@ TEST_F(ColorManagerTest, UnreadableStoredValuesReadAsTheDefaultAndStayUntouched)
 
 TEST_F(ColorManagerTest, EveryWriteStoresBeforeItAnnounces) {
     launch();
-    ChangeCounter counter;
+    ColorChanges changes;
     const Color blue = Color::colorWithCalibratedRed(0.0, 0.0, 1.0, 1.0);
 
     ColorManager::shared().setCurrentColor(blue);
@@ -80,14 +66,14 @@ TEST_F(ColorManagerTest, EveryWriteStoresBeforeItAnnounces) {
 
     EXPECT_EQ(storeWrites(), 2u);
     // Each observer already saw the new colour in the store when it was told.
-    EXPECT_EQ(counter.seen, (std::vector<Color>{blue, blue}));
+    EXPECT_EQ(changes.seen, (std::vector<Color>{blue, blue}));
 }
 
 TEST_F(ColorManagerTest, AColourThatCannotBeArchivedIsNeitherStoredNorAnnounced) {
     launch();
     const Color kept = Color::colorWithCalibratedRed(0.2, 0.4, 0.6, 1.0);
     ColorManager::shared().setCurrentColor(kept);
-    ChangeCounter counter;
+    ColorChanges changes;
     const auto writes = storeWrites();
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -95,7 +81,7 @@ TEST_F(ColorManagerTest, AColourThatCannotBeArchivedIsNeitherStoredNorAnnounced)
     ColorManager::shared().setCurrentColor(
         Color::colorWithDeviceWhite(std::numeric_limits<double>::infinity(), 1.0));
 
-    EXPECT_TRUE(counter.seen.empty());
+    EXPECT_TRUE(changes.seen.empty());
     EXPECT_EQ(storeWrites(), writes);
     EXPECT_EQ(ColorManager::shared().currentColor(), kept);
 }

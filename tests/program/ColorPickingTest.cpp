@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "main/ColorManager.h"
 #include "platform/ColorPanel.h"
-#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ProgramTest.h"
 
@@ -13,30 +10,11 @@ namespace {
 
 using platform::Color;
 
-// Counts colorDidChange posts.
-class PostCounter : public platform::Object {
-public:
-    PostCounter() {
-        addMethod("count", [this](Object*) { ++posts; });
-        platform::NotificationCenter::defaultCenter().addObserver(
-            *this, "count", notification::colorDidChange, nullptr);
-    }
-    int posts = 0;
-};
-
 class ColorPickingTest : public ProgramTest {
 protected:
     const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);
     const Color red = Color::colorWithDeviceRed(1.0, 0.0, 0.0, 1.0);
     const Color green = Color::colorWithDeviceRed(0.0, 1.0, 0.0, 0.5);
-
-    std::vector<Color> overlayColours() const {
-        std::vector<Color> colours;
-        for (OverlayWindow* overlay : overlays()) {
-            colours.push_back(overlay->backgroundColor());
-        }
-        return colours;
-    }
 };
 
 TEST_F(ColorPickingTest, PickColorOpensThePanelOnTheStoredColourAndActivates) {
@@ -55,10 +33,10 @@ TEST_F(ColorPickingTest, PickColorOpensThePanelOnTheStoredColourAndActivates) {
 
 TEST_F(ColorPickingTest, PresettingThePanelPicksNothing) {
     auto& desktop = launch();
-    PostCounter counter;
+    ColorChanges changes;
     desktop.chooseStatusMenuEntry("Pick Color...");
     desktop.chooseStatusMenuEntry("Pick Color...");
-    EXPECT_EQ(counter.posts, 0);
+    EXPECT_TRUE(changes.seen.empty());
     EXPECT_FALSE(platform::UserDefaults::standardUserDefaults()
                      .objectForKey("selectedBackgroundColor")
                      .has_value());
@@ -66,18 +44,18 @@ TEST_F(ColorPickingTest, PresettingThePanelPicksNothing) {
 
 TEST_F(ColorPickingTest, EachPickRepaintsEveryOverlayAndTheLastIsFoundAtTheNextLaunch) {
     auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
-    PostCounter counter;
+    ColorChanges changes;
     desktop.chooseStatusMenuEntry("Pick Color...");
 
     desktop.pickColorInPanel(red);
-    EXPECT_EQ(overlayColours(), (std::vector<Color>{red, red}));
+    EXPECT_EQ(overlayColors(), (std::vector<Color>{red, red}));
     desktop.dragColorInPanel({green, red, green});
-    EXPECT_EQ(overlayColours(), (std::vector<Color>{green, green}));
-    EXPECT_EQ(counter.posts, 4);
+    EXPECT_EQ(overlayColors(), (std::vector<Color>{green, green}));
+    EXPECT_EQ(changes.seen, (std::vector<Color>{red, green, red, green}));
 
     launch({kPrimary});
     EXPECT_EQ(ColorManager::shared().currentColor(), green);
-    EXPECT_EQ(overlayColours(), std::vector<Color>{green});
+    EXPECT_EQ(overlayColors(), std::vector<Color>{green});
 }
 
 TEST_F(ColorPickingTest, ReopeningThePanelResetsItToTheStoredColour) {
@@ -97,10 +75,10 @@ TEST_F(ColorPickingTest, ReopeningThePanelResetsItToTheStoredColour) {
 TEST_F(ColorPickingTest, PicksWhileHiddenAreStoredAndShownWhenTheOverlaysReturn) {
     auto& desktop = launch();
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
-    PostCounter counter;
+    ColorChanges changes;
     desktop.chooseStatusMenuEntry("Pick Color...");
     desktop.pickColorInPanel(green);
-    EXPECT_EQ(counter.posts, 1);
+    EXPECT_EQ(changes.seen, std::vector<Color>{green});
 
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
     EXPECT_TRUE(overlays().front()->isVisible());

@@ -24,7 +24,7 @@ TEST_F(LaunchTest, CoversEachDisplayWithOneShownOverlayInDisplayOrder) {
     EXPECT_EQ(desktop.windows().size(), 3u);
 
     launch({kPrimary});
-    EXPECT_EQ(overlayFrames(), std::vector<Rect>{kPrimary});
+    ASSERT_EQ(overlayFrames(), std::vector<Rect>{kPrimary});
     EXPECT_TRUE(overlays().front()->isVisible());
 }
 
@@ -69,7 +69,7 @@ TEST_F(LaunchTest, StatusItemShowsTheSymbolAndTheSixEntryMenu) {
     EXPECT_EQ(item->image()->name(), "square.fill.on.square.fill");
     EXPECT_EQ(item->image()->accessibilityDescription(), "Vellumor");
 
-    EXPECT_EQ(menuTitles(), (std::vector<std::string>{"About Vellumor", "-", "Pick Color...",
+    ASSERT_EQ(menuTitles(), (std::vector<std::string>{"About Vellumor", "-", "Pick Color...",
                                                       "Toggle Show/Hide", "-", "Quit"}));
     const auto& entries = delegate().statusItem()->menu()->itemArray();
     const std::vector<std::string> actions = {"openAbout",        "", "pickColor",
@@ -91,6 +91,7 @@ TEST_F(LaunchTest, WithoutSymbolOrButtonTheItemStillHasItsMenu) {
 
     auto& noButton =
         launch({kPrimary}, [](auto& desktop) { desktop.setStatusItemsHaveNoButton(true); });
+    ASSERT_EQ(noButton.statusItems().size(), 1u);
     EXPECT_EQ(delegate().statusItem()->button(), nullptr);
     EXPECT_EQ(noButton.statusItems().front()->image(), nullptr);
     EXPECT_EQ(menuTitles().size(), 6u);

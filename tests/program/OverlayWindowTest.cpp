@@ -25,6 +25,7 @@ TEST_F(OverlayWindowTest, IsABorderlessWindowOneLevelAboveTheDesktopIconsOnEvery
     // The window server's level sits near the bottom of the 32-bit range; one above it must
     // still be one above it.
     EXPECT_LT(iconLevel, 0);
+    ASSERT_EQ(overlays().size(), 2u);
     for (OverlayWindow* overlay : overlays()) {
         EXPECT_EQ(overlay->styleMask(), platform::NSWindowStyleMaskBorderless);
         EXPECT_EQ(overlay->level(), iconLevel + 1);
@@ -85,13 +86,13 @@ TEST_F(OverlayWindowTest, LiesBelowOrdinaryWindows) {
 
 TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachChange) {
     launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}, {0.0, 1080.0, 1920.0, 1080.0}});
+    ASSERT_EQ(overlays().size(), 3u);
     overlays()[1]->orderOut(nullptr);
+    EXPECT_FALSE(overlays()[1]->isVisible());
 
     const Color teal = Color::colorWithCalibratedRed(0.0, 0.5, 0.5, 1.0);
     ColorManager::shared().setCurrentColor(teal);
-    for (OverlayWindow* overlay : overlays()) {
-        EXPECT_EQ(overlay->backgroundColor(), teal);
-    }
+    EXPECT_EQ(overlayColors(), std::vector(3, teal));
 
     // A post from any sender, with no new colour, makes each overlay read the store again.
     platform::Object someSender;
@@ -100,9 +101,7 @@ TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachCha
     }
     platform::NotificationCenter::defaultCenter().postNotificationName(notification::colorDidChange,
                                                                        &someSender);
-    for (OverlayWindow* overlay : overlays()) {
-        EXPECT_EQ(overlay->backgroundColor(), teal);
-    }
+    EXPECT_EQ(overlayColors(), std::vector(3, teal));
     // Shown again later, the hidden overlay already has the new colour.
     overlays()[1]->orderFront(nullptr);
     EXPECT_EQ(overlays()[1]->backgroundColor(), teal);

@@ -9,16 +9,7 @@ namespace {
 using platform::Color;
 using platform::Rect;
 
-class ShowHideQuitTest : public ProgramTest {
-protected:
-    std::vector<bool> visibility() const {
-        std::vector<bool> shown;
-        for (OverlayWindow* overlay : overlays()) {
-            shown.push_back(overlay->isVisible());
-        }
-        return shown;
-    }
-};
+class ShowHideQuitTest : public ProgramTest {};
 
 TEST_F(ShowHideQuitTest, AllFourEntriesAreEnabledOnceLaunched) {
     launch();
@@ -32,14 +23,14 @@ TEST_F(ShowHideQuitTest, ToggleHidesAllThenShowsAllWithoutChangingTheList) {
     const auto before = overlays();
 
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
-    EXPECT_EQ(visibility(), (std::vector<bool>{false, false}));
+    EXPECT_EQ(overlayVisibility(), (std::vector<bool>{false, false}));
     EXPECT_TRUE(desktop.click({10.0, 10.0}).reachedDesktop);
     EXPECT_EQ(overlays(), before);
 
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
-    EXPECT_EQ(visibility(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(overlayVisibility(), (std::vector<bool>{true, true}));
     EXPECT_EQ(overlays(), before);
-    // The entry's title never follows the state.
+    // Still titled "Toggle Show/Hide" and enabled: the title does not switch to Show or Hide.
     EXPECT_TRUE(menuEntryEnabled("Toggle Show/Hide"));
 }
 
@@ -48,7 +39,7 @@ TEST_F(ShowHideQuitTest, ToggleFlipsEachOverlayOnItsOwnState) {
     overlays()[1]->orderOut(nullptr);
 
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
-    EXPECT_EQ(visibility(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(overlayVisibility(), (std::vector<bool>{false, true, false}));
 }
 
 TEST_F(ShowHideQuitTest, ToggleWithNoDisplayDoesNothing) {

@@ -4,8 +4,10 @@
 
 #include <atomic>
 
+#include "main/ColorManager.h"
 #include "platform/Application.h"
 #include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PlatformIntegration.h"
 
 namespace vellumor::testing {
@@ -78,6 +80,22 @@ std::vector<Rect> ProgramTest::overlayFrames() const {
     return frames;
 }
 
+std::vector<platform::Color> ProgramTest::overlayColors() const {
+    std::vector<platform::Color> colors;
+    for (const auto& overlay : delegate_->overlayWindows()) {
+        colors.push_back(overlay->backgroundColor());
+    }
+    return colors;
+}
+
+std::vector<bool> ProgramTest::overlayVisibility() const {
+    std::vector<bool> shown;
+    for (const auto& overlay : delegate_->overlayWindows()) {
+        shown.push_back(overlay->isVisible());
+    }
+    return shown;
+}
+
 std::vector<std::string> ProgramTest::menuTitles() const {
     std::vector<std::string> titles;
     for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {
@@ -94,6 +112,13 @@ bool ProgramTest::menuEntryEnabled(const std::string& title) const {
     }
     ADD_FAILURE() << "no menu entry titled " << title;
     return false;
+}
+
+ColorChanges::ColorChanges() {
+    addMethod("changed",
+              [this](Object*) { seen.push_back(ColorManager::shared().currentColor()); });
+    platform::NotificationCenter::defaultCenter().addObserver(
+        *this, "changed", notification::colorDidChange, nullptr);
 }
 
 }  // namespace vellumor::testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "main/AppDelegate.h"
+#include "platform/Color.h"
 #include "platform/headless/HeadlessPlatform.h"
 
 namespace vellumor::testing {
@@ -38,8 +39,10 @@ protected:
     AppDelegate& delegate() const { return *delegate_; }
     // The overlays the delegate holds now.
     std::vector<OverlayWindow*> overlays() const;
-    // The delegate's overlays' frames, in list order.
+    // The delegate's overlays' frames, colours and visibility, in list order.
     std::vector<Rect> overlayFrames() const;
+    std::vector<platform::Color> overlayColors() const;
+    std::vector<bool> overlayVisibility() const;
     // The titles of the status menu's entries ("-" for a separator).
     std::vector<std::string> menuTitles() const;
     // Whether the status menu entry titled `title` is enabled.
@@ -53,6 +56,13 @@ private:
     std::filesystem::path defaultsDirectory_;
     platform::headless::HeadlessPlatform* desktop_ = nullptr;
     std::unique_ptr<AppDelegate> delegate_;
+};
+
+// Records, at each colorDidChange post from any sender, the colour the store holds then.
+class ColorChanges : public platform::Object {
+public:
+    ColorChanges();
+    std::vector<platform::Color> seen;
 };
 
 }  // namespace vellumor::testing

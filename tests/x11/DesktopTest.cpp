@@ -33,7 +33,7 @@ TEST_F(DesktopTest, OverlaysCoverEachMonitorExactlyInTheStoredColour) {
     EXPECT_NE(desktop.pixel(kSecondary.x + 10, kSecondary.height + 10), kDefaultGrey);
 }
 
-TEST_F(DesktopTest, OverlaysLieBetweenDesktopAndOrdinaryWindowsAndIgnoreClicks) {
+TEST_F(DesktopTest, OverlaysLieBetweenDesktopAndOrdinaryWindowsAndTakeClicksWithoutFocus) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
     // A file manager's desktop icons, mapped after the overlays, and an ordinary window.
@@ -112,8 +112,8 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     ASSERT_TRUE(launch());
 
     ASSERT_TRUE(choose(kAbout));
-    std::vector<xcb_window_t> about;
-    ASSERT_TRUE(waitUntil([&] { return !(about = desktop.shown(kNormal)).empty(); }));
+    auto about = awaitShown(kNormal);
+    ASSERT_FALSE(about.empty());
     const Geometry area = desktop.geometry(about[0]);
     EXPECT_EQ(area.width, 300);
     EXPECT_EQ(area.height, 320);
@@ -152,7 +152,7 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     desktop.run("xdotool key alt+F4");
     ASSERT_TRUE(waitUntil([&] { return desktop.shown(kNormal).empty(); }));
     ASSERT_TRUE(choose(kAbout));
-    ASSERT_TRUE(waitUntil([&] { return !(about = desktop.shown(kNormal)).empty(); }));
+    ASSERT_FALSE((about = awaitShown(kNormal)).empty());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(desktop.shown(kNormal).size(), 1U);
     EXPECT_EQ(desktop.geometry(about[0]), moved);
@@ -165,10 +165,13 @@ TEST_F(DesktopTest, PickedColourShowsOnEveryOverlayThroughToggleAndRelaunch) {
     ASSERT_TRUE(launch());
 
     ASSERT_TRUE(choose(kPickColor));
-    std::vector<xcb_window_t> panel;
-    ASSERT_TRUE(waitUntil([&] { return !(panel = desktop.shown(kDialog)).empty(); }));
+    const auto panel = awaitShown(kDialog);
+    ASSERT_FALSE(panel.empty());
     EXPECT_TRUE(above(panel, desktop.shown(kOverlay)));
     ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == panel[0]; }));
+    // Opening the panel stores nothing; the picks below do.
+    const auto defaults = desktop.directory() / "config/vellumor/org.vellumor.Vellumor.plist";
+    EXPECT_FALSE(std::filesystem::exists(defaults));
     // The dialog's HTML field, reached by its mnemonic.
     desktop.run("xdotool key alt+h key ctrl+a type --delay 20 '#3366cc'");
     const Rgb picked{0x33, 0x66, 0xcc};
@@ -178,6 +181,7 @@ TEST_F(DesktopTest, PickedColourShowsOnEveryOverlayThroughToggleAndRelaunch) {
     desktop.run("xdotool key Escape");
     ASSERT_TRUE(waitUntil([&] { return !desktop.viewable(panel[0]); }));
     EXPECT_TRUE(monitorsShow(picked));
+    EXPECT_TRUE(std::filesystem::exists(defaults));
 
     ASSERT_TRUE(choose(kToggle));
     EXPECT_TRUE(waitUntil([&] { return desktop.shown(kOverlay).empty(); }));
@@ -204,7 +208,16 @@ TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapReques
     auto& desktop = startDesktop(true);
     desktop.swallowMapRequests(true);
     vellumor_ = desktop.launchVellumor();
-    ASSERT_TRUE(waitUntil([&] { return desktop.received(XCB_MAP_REQUEST).size() >= 2; }));
+    // Each overlay window asked to be mapped, and there are two of them.
+    std::vector<xcb_window_t> overlays;
+    ASSERT_TRUE(waitUntil([&] {
+        overlays = desktop.vellumorWindows(kOverlay);
+        return overlays.size() >= 2 && std::all_of(overlays.begin(), overlays.end(), [&](auto w) {
+                   return X11Desktop::contains(desktop.received(XCB_MAP_REQUEST), w);
+               });
+    })) << overlays.size()
+        << " overlay windows, " << desktop.received(XCB_MAP_REQUEST).size() << " map requests";
+    EXPECT_EQ(overlays.size(), 2U);
     EXPECT_TRUE(desktop.shown(kOverlay).empty());
 
     // The manager is done starting: the program maps its overlays again.

@@ -42,6 +42,7 @@ TEST_F(DesktopTest, BurstOfMonitorChangesLeavesOneOverlayPerMonitorAndNothingBeh
     ASSERT_TRUE(change(0) && change(1));
     ASSERT_TRUE(settled(windowsBefore)) << ::testing::PrintToString(overlayGeometries());
     const long rssBefore = residentKiB(vellumor_->pid());
+    ASSERT_GT(rssBefore, 0);
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();

@@ -142,8 +142,10 @@ public:
         }
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
         // The primary monitor takes Xvfb's one output, in place of the server's own monitor.
-        run("xrandr --setmonitor +A " + xrandrGeometry(kPrimary) + " screen --setmonitor B " +
-            xrandrGeometry(kSecondary) + " none");
+        if (!run("xrandr --setmonitor +A " + xrandrGeometry(kPrimary) + " screen --setmonitor B " +
+                 xrandrGeometry(kSecondary) + " none")) {
+            throw std::runtime_error("xrandr could not set the monitors");
+        }
         if (bare) {
             return;
         }
@@ -302,6 +304,7 @@ public:
         const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x),
                                  std::int16_t(y), 1, 1, ~0U);
         if (!r || xcb_get_image_data_length(r.get()) < 4) {
+            ADD_FAILURE() << "cannot read the pixel at " << x << "," << y;
             return {-1, -1, -1};
         }
         const std::uint8_t* bytes = xcb_get_image_data(r.get());
@@ -433,7 +436,10 @@ protected:
         }
         return sorted(result);
     }
-    bool overlaysMatchMonitors() { return overlayGeometries() == sorted(desktop_->monitors()); }
+    bool overlaysMatchMonitors() {
+        const auto monitors = desktop_->monitors();
+        return !monitors.empty() && overlayGeometries() == sorted(monitors);
+    }
     // Whether each of `upper`, and there are some, is drawn above each of `lower`.
     bool above(const std::vector<xcb_window_t>& upper, const std::vector<xcb_window_t>& lower) {
         return !upper.empty() && !lower.empty() &&
@@ -446,7 +452,8 @@ protected:
     // Whether points spread over every monitor show `colour`: corners (but the bottom-right
     // one, where the tray may sit), edges' middles and the centre.
     bool monitorsShow(const Rgb& colour) {
-        for (const Geometry& m : desktop_->monitors()) {
+        const auto monitors = desktop_->monitors();
+        for (const Geometry& m : monitors) {
             const int r = m.x + m.width - 1, b = m.y + m.height - 1;
             const int cx = m.x + m.width / 2, cy = m.y + m.height / 2;
             for (const auto& [x, y] : std::initializer_list<std::pair<int, int>>{
@@ -456,16 +463,22 @@ protected:
                 }
             }
         }
-        return true;
+        return !monitors.empty();
+    }
+
+    // The shown vellumor windows of `type`, once there are some; none after 5 s without.
+    std::vector<xcb_window_t> awaitShown(const std::string& type) {
+        std::vector<xcb_window_t> found;
+        waitUntil([&] { return !(found = desktop_->shown(type)).empty(); });
+        return found;
     }
 
     // Picks an entry of the tray icon's menu: opens it with a click on the icon and goes down
     // to the entry with the keyboard.
     enum Entry : int { kAbout = 1, kPickColor, kToggle, kQuit };
     ::testing::AssertionResult choose(Entry entry) {
-        std::vector<xcb_window_t> icon;
-        std::vector<xcb_window_t> menu;
-        if (!waitUntil([&] { return !(icon = desktop_->shown(kTrayIcon)).empty(); })) {
+        const auto icon = awaitShown(kTrayIcon);
+        if (icon.empty()) {
             return ::testing::AssertionFailure() << "no tray icon";
         }
         const Geometry at = desktop_->geometry(icon[0]);
@@ -474,7 +487,7 @@ protected:
         std::this_thread::sleep_until(lastClick_ + 500ms);
         lastClick_ = std::chrono::steady_clock::now();
         desktop_->pointer(at.x + at.width / 2, at.y + at.height / 2, " click 1");
-        if (!waitUntil([&] { return !(menu = desktop_->shown(kMenu)).empty(); })) {
+        if (awaitShown(kMenu).empty()) {
             return ::testing::AssertionFailure() << "the tray icon opened no menu";
         }
         std::string keys = " key";
