@@ -72,30 +72,6 @@ std::vector<OverlayWindow*> ProgramTest::overlays() const {
     return result;
 }
 
-std::vector<Rect> ProgramTest::overlayFrames() const {
-    std::vector<Rect> frames;
-    for (const auto& overlay : delegate_->overlayWindows()) {
-        frames.push_back(overlay->frame());
-    }
-    return frames;
-}
-
-std::vector<platform::Color> ProgramTest::overlayColors() const {
-    std::vector<platform::Color> colors;
-    for (const auto& overlay : delegate_->overlayWindows()) {
-        colors.push_back(overlay->backgroundColor());
-    }
-    return colors;
-}
-
-std::vector<bool> ProgramTest::overlayVisibility() const {
-    std::vector<bool> shown;
-    for (const auto& overlay : delegate_->overlayWindows()) {
-        shown.push_back(overlay->isVisible());
-    }
-    return shown;
-}
-
 std::vector<std::string> ProgramTest::menuTitles() const {
     std::vector<std::string> titles;
     for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {

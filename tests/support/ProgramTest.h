@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "main/AppDelegate.h"
@@ -40,9 +41,11 @@ protected:
     // The overlays the delegate holds now.
     std::vector<OverlayWindow*> overlays() const;
     // The delegate's overlays' frames, colours and visibility, in list order.
-    std::vector<Rect> overlayFrames() const;
-    std::vector<platform::Color> overlayColors() const;
-    std::vector<bool> overlayVisibility() const;
+    std::vector<Rect> overlayFrames() const { return ofEachOverlay(&OverlayWindow::frame); }
+    std::vector<platform::Color> overlayColors() const {
+        return ofEachOverlay(&OverlayWindow::backgroundColor);
+    }
+    std::vector<bool> overlayVisibility() const { return ofEachOverlay(&OverlayWindow::isVisible); }
     // The titles of the status menu's entries ("-" for a separator).
     std::vector<std::string> menuTitles() const;
     // Whether the status menu entry titled `title` is enabled.
@@ -52,6 +55,16 @@ protected:
 
 private:
     void endProcess();
+    // What `property` gives for each overlay the delegate holds, in list order.
+    template <typename Property,
+              typename Value = std::decay_t<std::invoke_result_t<Property, const OverlayWindow&>>>
+    std::vector<Value> ofEachOverlay(Property property) const {
+        std::vector<Value> values;
+        for (const auto& overlay : delegate_->overlayWindows()) {
+            values.push_back(std::invoke(property, *overlay));
+        }
+        return values;
+    }
 
     std::filesystem::path defaultsDirectory_;
     platform::headless::HeadlessPlatform* desktop_ = nullptr;
