@@ -1,19 +1,19 @@
-#include <memory>
-
 #include "main/AppDelegate.h"
 #include "platform/Application.h"
 
 namespace {
-// The application object and the one delegate, held for the life of the process; the
-// application's link to its delegate does not keep the delegate alive.
+// The application object and the one delegate, held for the life of the process. The
+// delegate is never destroyed: the process ends inside terminate, and tearing the delegate
+// down on the way out (closing windows, removing the status item) would run while the
+// window system may still be tracking its menu, or after it has gone.
 platform::Application* app = nullptr;
-std::unique_ptr<vellumor::AppDelegate> delegate;
+vellumor::AppDelegate* delegate = nullptr;
 }  // namespace
 
 int main() {
     app = &platform::Application::sharedApplication();
-    delegate = std::make_unique<vellumor::AppDelegate>();
-    app->setDelegate(delegate.get());
+    delegate = new vellumor::AppDelegate();
+    app->setDelegate(delegate);
     app->run();
     return 0;
 }
