@@ -56,7 +56,9 @@ protected:
         program_.reset();
         program_ = std::make_unique<GnustepProgram>(*desktop_, config(), log());
         ProgramState state;
-        if (waitUntil([&] { return launched(state = program_->state()); }, 20s)) {
+        waitUntil([&] { return launched(state = program_->state()) || program_->waitForExit(0ms); },
+                  20s);
+        if (launched(state)) {
             return ::testing::AssertionSuccess();
         }
         return ::testing::AssertionFailure()

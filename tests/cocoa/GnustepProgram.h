@@ -134,6 +134,9 @@ public:
     // Starts the program on `desktop` with the GNUstep configuration `config`.
     GnustepProgram(const X11Desktop& desktop, const std::filesystem::path& config,
                    const std::filesystem::path& log) {
+        // A program that has crashed must fail the test, not end it: writing to it then gives
+        // an error instead of SIGPIPE.
+        ::signal(SIGPIPE, SIG_IGN);
         std::array<int, 2> in{}, out{};
         if (::pipe(in.data()) != 0 || ::pipe(out.data()) != 0) {
             throw std::runtime_error("cannot make pipes");
