@@ -1,5 +1,8 @@
 #include "platform/LayoutConstraint.h"
 
+#include <algorithm>
+
+#include "platform/PlatformIntegration.h"
 #include "platform/View.h"
 
 namespace platform {
@@ -8,6 +11,7 @@ void LayoutConstraint::activateConstraints(
     const std::vector<std::shared_ptr<LayoutConstraint>>& constraints) {
     static int batches = 0;
     const int batch = ++batches;
+    std::vector<Window*> windows;
     for (const auto& constraint : constraints) {
         if (constraint->active_) {
             continue;
@@ -15,6 +19,14 @@ void LayoutConstraint::activateConstraints(
         constraint->active_ = true;
         constraint->batch_ = batch;
         constraint->firstItem_->constraints_.push_back(constraint);
+        Window* owner = constraint->firstItem_->window();
+        if (owner != nullptr && std::find(windows.begin(), windows.end(), owner) == windows.end()) {
+            windows.push_back(owner);
+        }
+    }
+    // The batch takes effect together, so each window hears of it once.
+    for (Window* owner : windows) {
+        owner->platformWindow().contentTreeChanged();
     }
 }
 

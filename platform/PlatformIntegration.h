@@ -40,6 +40,10 @@ public:
     virtual void decorationChanged() = 0;
     // The window has a new content view to draw when shown.
     virtual void contentViewChanged() = 0;
+    // A view was added to the content view's tree, or constraints among its views were
+    // activated; the tree is drawn as it is now. Nothing to do for a backend that reads the
+    // tree when it shows the window.
+    virtual void contentTreeChanged() {}
     // Shows the window in front of its level; takes focus only when `makeKey` and the
     // window can become key.
     virtual void orderFront(bool makeKey) = 0;
@@ -51,6 +55,12 @@ public:
     virtual void close() = 0;
     // Moves the window so that it is centred on the screen.
     virtual void center() = 0;
+    // Where the window system itself would place a window of `styleMask` proposed at
+    // `frameRect` on `screen` (null: none); what a Window answers unless a subclass overrides
+    // constrainFrameRect. By default a titled window is moved down until its top is on the
+    // screen, so that its title bar stays reachable.
+    virtual Rect constrainFrameRect(Rect frameRect, const Screen* screen,
+                                    std::uint64_t styleMask) const;
 };
 
 // The backend's side of the status item.

@@ -1,5 +1,7 @@
 #include "platform/View.h"
 
+#include "platform/PlatformIntegration.h"
+
 namespace platform {
 
 View::View() = default;
@@ -11,6 +13,17 @@ View::~View() = default;
 void View::addSubview(std::unique_ptr<View> view) {
     view->superview_ = this;
     subviews_.push_back(std::move(view));
+    if (Window* owner = window()) {
+        owner->platformWindow().contentTreeChanged();
+    }
+}
+
+Window* View::window() const {
+    const View* root = this;
+    while (root->superview_ != nullptr) {
+        root = root->superview_;
+    }
+    return root->window_;
 }
 
 void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {

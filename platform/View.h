@@ -40,6 +40,8 @@ public:
     const std::vector<std::unique_ptr<View>>& subviews() const { return subviews_; }
     // The view this one is drawn inside, or null.
     View* superview() const { return superview_; }
+    // The window whose content tree the view is in, or null.
+    Window* window() const;
 
     // The view's rectangle in its superview's coordinates.
     Rect frame() const { return frame_; }
@@ -65,8 +67,11 @@ public:
 
 private:
     friend class LayoutConstraint;
+    friend class Window;
     std::vector<std::unique_ptr<View>> subviews_;
     View* superview_ = nullptr;
+    // Set on a window's content view only.
+    Window* window_ = nullptr;
     Rect frame_;
     bool translatesMask_ = true;
     std::uint64_t autoresizingMask_ = NSViewNotSizable;

@@ -32,7 +32,12 @@ bool Window::canBecomeMain() const {
 }
 
 Rect Window::constrainFrameRect(Rect frameRect, const Screen* screen) const {
-    if (screen == nullptr || (styleMask_ & NSWindowStyleMaskTitled) == 0) {
+    return platformWindow_->constrainFrameRect(frameRect, screen, styleMask_);
+}
+
+Rect PlatformWindow::constrainFrameRect(Rect frameRect, const Screen* screen,
+                                        std::uint64_t styleMask) const {
+    if (screen == nullptr || (styleMask & NSWindowStyleMaskTitled) == 0) {
         return frameRect;
     }
     // Keep the title bar reachable: the window's top edge may not rise above the screen's.
@@ -112,6 +117,10 @@ void Window::setContentView(std::unique_ptr<View> view) {
     if (view) {
         const Rect content = platformWindow_->frame();
         view->setFrame({0.0, 0.0, content.width, content.height});
+        view->window_ = this;
+    }
+    if (contentView_) {
+        contentView_->window_ = nullptr;
     }
     contentView_ = std::move(view);
     platformWindow_->contentViewChanged();

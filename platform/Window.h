@@ -62,7 +62,8 @@ public:
     // default, as canBecomeKey.
     virtual bool canBecomeMain() const;
     // The frame the window will take when it is placed at `frameRect`, asked before every
-    // placement. By default, a titled window is moved so that its top stays on `screen`.
+    // placement. By default, the window system's own rule (which keeps a titled window's
+    // title bar on `screen`).
     virtual Rect constrainFrameRect(Rect frameRect, const Screen* screen) const;
 
     // The window's frame as the window system has it now, in global desktop coordinates.

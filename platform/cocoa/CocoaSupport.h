@@ -24,8 +24,8 @@ class View;
 // responder chain reach C++ objects unchanged. Once the C++ object is gone it answers nothing.
 @interface VLMObjectForwarder : NSObject {
 @private
-    // Heap-held, so that the instance variables stay plain data: GCC's Objective-C++ (which
-    // checks this code off macOS) constructs C++ members of Objective-C objects only on request.
+    // Heap-held: the instance variables stay plain data, so that no Objective-C runtime has
+    // to construct or destroy C++ members of an Objective-C object.
     platform::WeakObjectRef* _object;
 }
 - (id)initForwardingTo:(platform::Object*)object;
@@ -46,6 +46,8 @@ class View;
 - (platform::Window*)owner;
 // Cuts the link to the owner: from now on the window answers AppKit on its own.
 - (void)detachOwner;
+// NSWindow's own constrainFrameRect:toScreen:, whatever the owner answers.
+- (NSRect)appKitConstrainFrameRect:(NSRect)frameRect toScreen:(NSScreen*)screen;
 @end
 
 // The NSMenu shown for one platform::Menu. Its entries are rebuilt from the C++ menu each

@@ -37,9 +37,10 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
 - (id)initWithOwner:(platform::Window*)owner
         contentRect:(NSRect)contentRect
           styleMask:(NSWindowStyleMask)styleMask {
-    // The owner is linked before NSWindow's initialiser runs, since AppKit may already ask
-    // the window about itself from there.
-    _owner = owner;
+    // The owner is linked once NSWindow's initialiser has run. AppKit may already ask the
+    // window about itself from there (GNUstep 0.29 constrains its frame), while the owner is
+    // still being made and has no platform window: NSWindow answers for itself until then.
+    _owner = nullptr;
     self = [super initWithContentRect:contentRect
                             styleMask:styleMask
                               backing:NSBackingStoreBuffered
@@ -84,6 +85,10 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
     }
 }
 
+- (NSRect)appKitConstrainFrameRect:(NSRect)frameRect toScreen:(NSScreen*)screen {
+    return [super constrainFrameRect:frameRect toScreen:screen];
+}
+
 // As the key window, the window is the first stop of AppKit's responder chain for actions
 // without a target, where the owner's selectors answer as they do in the C++ chain.
 - (BOOL)respondsToSelector:(SEL)selector {
@@ -118,6 +123,21 @@ static_assert(same(platform::NSWindowCollectionBehaviorIgnoresCycle,
 namespace platform::cocoa {
 
 namespace {
+
+// The NSScreen whose frame is `screen`'s, or nil.
+NSScreen* nativeScreen(const Screen* screen) {
+    if (screen == nullptr) {
+        return nil;
+    }
+    NSArray* screens = [NSScreen screens];
+    for (NSUInteger index = 0; index < [screens count]; ++index) {
+        NSScreen* candidate = [screens objectAtIndex:index];
+        if (fromNSRect([candidate frame]) == screen->frame()) {
+            return candidate;
+        }
+    }
+    return nil;
+}
 
 // The native side of one Window. It holds the only strong reference the backend keeps to its
 // NSWindow; AppKit is told never to release the window on close, so the NSWindow is freed
@@ -184,17 +204,13 @@ public:
         }
     }
 
-    // The program completes a content view after handing it over (AboutWindow adds its
-    // column and constraints once the view is the window's), so the native views are built
-    // when the window is next shown, from the tree as it is then.
-    void contentViewChanged() override { contentPending_ = true; }
+    // The native views follow the program's tree as it is built, so that the window is
+    // complete from the moment the program has made it, shown or not.
+    void contentViewChanged() override { rebuildContent(); }
+    void contentTreeChanged() override { rebuildContent(); }
 
     void orderFront(bool makeKey) override {
         @autoreleasepool {
-            if (contentPending_) {
-                contentPending_ = false;
-                installContentView(window_.get(), owner_.contentView());
-            }
             closed_ = false;
             if (makeKey) {
                 [window_.get() makeKeyAndOrderFront:nil];
@@ -225,11 +241,25 @@ public:
         }
     }
 
+    // AppKit's own rule, for the windows whose owner does not override it.
+    Rect constrainFrameRect(Rect frameRect, const Screen* screen,
+                            std::uint64_t /*styleMask*/) const override {
+        @autoreleasepool {
+            return fromNSRect([window_.get() appKitConstrainFrameRect:toNSRect(frameRect)
+                                                             toScreen:nativeScreen(screen)]);
+        }
+    }
+
 private:
+    void rebuildContent() {
+        @autoreleasepool {
+            installContentView(window_.get(), owner_.contentView());
+        }
+    }
+
     Window& owner_;
     ObjcHandle<VLMWindow> window_;
     bool closed_ = false;
-    bool contentPending_ = false;
 };
 
 }  // namespace

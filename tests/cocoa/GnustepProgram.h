@@ -25,6 +25,7 @@ struct WindowState {
     bool ignoresMouse = true;
     bool canBecomeKey = true;
     bool canBecomeMain = true;
+    int views = 0;  // in the content view's tree
     std::vector<double> frame;
     std::vector<double> color;
 };
@@ -108,7 +109,8 @@ inline ProgramState parseState(const std::vector<std::string>& lines) {
             state.windows.push_back({std::stoul(f["style"]), f["visible"] == "1", f["key"] == "1",
                                      std::stol(f["level"]), f["ignoresMouse"] == "1",
                                      f["canBecomeKey"] == "1", f["canBecomeMain"] == "1",
-                                     numbers(f["frame"]), numbers(f["color"])});
+                                     std::stoi(f["views"]), numbers(f["frame"]),
+                                     numbers(f["color"])});
         } else if (head == "entry") {
             EntryState entry;
             entry.separator = rest == "separator";

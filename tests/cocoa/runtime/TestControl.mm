@@ -62,6 +62,16 @@ NSString* describeColor(NSColor* color) {
                                    [rgb blueComponent], [rgb alphaComponent]];
 }
 
+// The views in `view`'s tree, itself included.
+NSUInteger viewCount(NSView* view) {
+    NSUInteger count = 1;
+    NSArray* subviews = [view subviews];
+    for (NSUInteger index = 0; index < [subviews count]; ++index) {
+        count += viewCount([subviews objectAtIndex:index]);
+    }
+    return count;
+}
+
 NSMenu* statusMenu() {
     const auto items = vellumor::gnustep::statusBarItems();
     return items.empty() ? nil : [items.front() menu];
@@ -83,21 +93,22 @@ void reportState() {
         if (![window isKindOfClass:programWindow]) {
             continue;
         }
-        reply(
-            [NSString stringWithFormat:@"window style=%lu visible=%d key=%d level=%ld behavior=%lu "
-                                       @"ignoresMouse=%d canBecomeKey=%d canBecomeMain=%d "
-                                       @"titlebarTransparent=%d movable=%d frame=%@ color=%@",
-                                       static_cast<unsigned long>([window styleMask]),
-                                       [window isVisible] ? 1 : 0, [window isKeyWindow] ? 1 : 0,
-                                       static_cast<long>([window level]),
-                                       static_cast<unsigned long>([window collectionBehavior]),
-                                       [window ignoresMouseEvents] ? 1 : 0,
-                                       [window canBecomeKeyWindow] ? 1 : 0,
-                                       [window canBecomeMainWindow] ? 1 : 0,
-                                       [window titlebarAppearsTransparent] ? 1 : 0,
-                                       [window isMovableByWindowBackground] ? 1 : 0,
-                                       describeRect([window frame]),
-                                       describeColor([window backgroundColor])]);
+        reply([NSString
+            stringWithFormat:@"window style=%lu visible=%d key=%d level=%ld behavior=%lu "
+                             @"ignoresMouse=%d canBecomeKey=%d canBecomeMain=%d "
+                             @"titlebarTransparent=%d movable=%d views=%lu frame=%@ color=%@",
+                             static_cast<unsigned long>([window styleMask]),
+                             [window isVisible] ? 1 : 0, [window isKeyWindow] ? 1 : 0,
+                             static_cast<long>([window level]),
+                             static_cast<unsigned long>([window collectionBehavior]),
+                             [window ignoresMouseEvents] ? 1 : 0,
+                             [window canBecomeKeyWindow] ? 1 : 0,
+                             [window canBecomeMainWindow] ? 1 : 0,
+                             [window titlebarAppearsTransparent] ? 1 : 0,
+                             [window isMovableByWindowBackground] ? 1 : 0,
+                             static_cast<unsigned long>(viewCount([window contentView])),
+                             describeRect([window frame]),
+                             describeColor([window backgroundColor])]);
     }
     const auto items = vellumor::gnustep::statusBarItems();
     reply([NSString stringWithFormat:@"statusitems %lu", static_cast<unsigned long>(items.size())]);
