@@ -56,7 +56,8 @@ endfunction()
 
 # Turns the executable `target` (made with add_executable(... MACOSX_BUNDLE ...) and linked
 # to everything it needs) into Vellumor.app: Info.plist, icon, universal binary, build date
-# and an ad-hoc signature.
+# and an ad-hoc signature; the last two come from the target `<target>_bundle`, which the
+# default build includes (building `target` alone leaves the bundle unsigned).
 function(vellumor_make_mac_bundle target)
     if(NOT CMAKE_OSX_DEPLOYMENT_TARGET OR CMAKE_OSX_DEPLOYMENT_TARGET VERSION_LESS 11.0)
         message(FATAL_ERROR "Vellumor.app needs CMAKE_OSX_DEPLOYMENT_TARGET 11.0 or later "
