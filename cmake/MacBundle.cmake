@@ -1,20 +1,29 @@
 # Vellumor.app: the macOS application bundle around the program.
 #
 # Included by a CMakeLists.txt, it defines vellumor_make_mac_bundle(). Run as a script
-# (cmake -DVELLUMOR_BUNDLE=<path to .app> -P MacBundle.cmake) it is the bundle's build-time
-# step: it writes the build date into the bundle's Info.plist.
+# (cmake -DVELLUMOR_BUNDLE=<path to .app> -DVELLUMOR_PLUTIL=<plutil>
+# -DVELLUMOR_CODESIGN=<codesign> -P MacBundle.cmake) it is the bundle's last build step: it
+# writes the build date into the bundle's Info.plist and then signs the bundle (ad hoc), in
+# that order, so that the signature covers the final Info.plist.
 
 if(CMAKE_SCRIPT_MODE_FILE)
-    if(NOT VELLUMOR_BUNDLE)
-        message(FATAL_ERROR "MacBundle.cmake as a script needs -DVELLUMOR_BUNDLE=<bundle>")
-    endif()
+    foreach(variable VELLUMOR_BUNDLE VELLUMOR_PLUTIL VELLUMOR_CODESIGN)
+        if(NOT ${variable})
+            message(FATAL_ERROR "MacBundle.cmake as a script needs -D${variable}=...")
+        endif()
+    endforeach()
     string(TIMESTAMP buildDate "%Y-%m-%d %H:%M UTC" UTC)
     execute_process(
-        COMMAND /usr/bin/plutil -replace BuildDate -string "${buildDate}"
+        COMMAND "${VELLUMOR_PLUTIL}" -replace BuildDate -string "${buildDate}"
             "${VELLUMOR_BUNDLE}/Contents/Info.plist"
         RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "Could not write BuildDate into ${VELLUMOR_BUNDLE}")
+    endif()
+    execute_process(COMMAND "${VELLUMOR_CODESIGN}" --force --sign - "${VELLUMOR_BUNDLE}"
+        RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "Could not sign ${VELLUMOR_BUNDLE}")
     endif()
     return()
 endif()
@@ -47,14 +56,15 @@ endfunction()
 
 # Turns the executable `target` (made with add_executable(... MACOSX_BUNDLE ...) and linked
 # to everything it needs) into Vellumor.app: Info.plist, icon, universal binary, build date
-# and an ad-hoc signature.
+# and an ad-hoc signature; the last two come from the target `<target>_bundle`, which the
+# default build includes (building `target` alone leaves the bundle unsigned).
 function(vellumor_make_mac_bundle target)
     if(NOT CMAKE_OSX_DEPLOYMENT_TARGET OR CMAKE_OSX_DEPLOYMENT_TARGET VERSION_LESS 11.0)
         message(FATAL_ERROR "Vellumor.app needs CMAKE_OSX_DEPLOYMENT_TARGET 11.0 or later "
             "(set before project()); it is '${CMAKE_OSX_DEPLOYMENT_TARGET}'.")
     endif()
 
-    set(cocoaDir ${PROJECT_SOURCE_DIR}/platform/cocoa)
+    set(cocoaDir ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../platform/cocoa)
     set(icon ${cocoaDir}/icon/Vellumor.icns)
     target_sources(${target} PRIVATE ${icon})
     set_source_files_properties(${icon} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
@@ -71,11 +81,22 @@ function(vellumor_make_mac_bundle target)
     )
     _vellumor_make_universal(${target})
 
-    # The date goes in at build time, and the signature last: it seals the finished bundle.
-    add_custom_command(TARGET ${target} POST_BUILD
+    # The build date and the signature go in after the whole target is built, which is later
+    # than its POST_BUILD: the Makefile generator copies the icon into the bundle after
+    # POST_BUILD, and every configure writes Info.plist anew (BuildDate "Unknown") without
+    # relinking. So this step runs again whenever the executable, Info.plist or the icon is
+    # newer than its last run, and the signature always covers what the bundle holds.
+    find_program(VELLUMOR_PLUTIL plutil REQUIRED)
+    find_program(VELLUMOR_CODESIGN codesign REQUIRED)
+    set(sealed ${CMAKE_CURRENT_BINARY_DIR}/${target}-bundle-sealed)
+    add_custom_command(OUTPUT ${sealed}
         COMMAND ${CMAKE_COMMAND} -DVELLUMOR_BUNDLE=$<TARGET_BUNDLE_DIR:${target}>
+            -DVELLUMOR_PLUTIL=${VELLUMOR_PLUTIL} -DVELLUMOR_CODESIGN=${VELLUMOR_CODESIGN}
             -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
-        COMMAND /usr/bin/codesign --force --sign - $<TARGET_BUNDLE_DIR:${target}>
+        # Last: newer than everything the signing rewrote, the executable included.
+        COMMAND ${CMAKE_COMMAND} -E touch ${sealed}
+        DEPENDS ${target} $<TARGET_BUNDLE_CONTENT_DIR:${target}>/Info.plist ${icon}
         COMMENT "Writing the build date into Vellumor.app and signing it (ad hoc)"
         VERBATIM)
+    add_custom_target(${target}_bundle ALL DEPENDS ${sealed})
 endfunction()

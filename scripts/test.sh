@@ -2,8 +2,8 @@
 # Builds Vellumor and runs every test: the plain build (unit, whole-program and X11
 # end-to-end tests), then the whole suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the program on the virtual X desktop included (the macOS
-# backend's syntax check, which does not depend on the build's flags, runs once), then a
-# minute of fuzzing per target.
+# backend's syntax check and the bundle's signing check, which do not depend on the build's
+# flags, run once), then a minute of fuzzing per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +17,7 @@ bench/smoke.sh build/default
 
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs" -LE cocoa-check
+ctest --preset asan -j "$jobs" -LE "cocoa-check|bundle"
 
 # The keyed-archive and defaults-file fuzz targets, a minute each.
 tests/fuzz/run_fuzzers.sh 60
