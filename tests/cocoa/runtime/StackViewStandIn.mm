@@ -1,7 +1,8 @@
 // Stands in for NSStackView (macOS 10.9), which GNUstep lacks. It lays its arranged views out
 // in the order added, top to bottom (vertical) or left to right, each centred across the
 // stack, with the spacing between neighbours, and takes the size its contents need. GNUstep
-// solves no layout constraints, so each arranged view keeps the size it has.
+// solves no layout constraints: arranged controls take the size that fits their content (as
+// their intrinsic size would give them on macOS), other views keep the size they have.
 
 #include <algorithm>
 #include <unordered_map>
@@ -47,6 +48,12 @@ std::unordered_map<const void*, StackSettings> stacks;
     const StackSettings& settings = stacks[self];
     const bool vertical = settings.orientation == NSUserInterfaceLayoutOrientationVertical;
     NSArray* views = [self subviews];
+    for (NSUInteger index = 0; index < [views count]; ++index) {
+        id view = [views objectAtIndex:index];
+        if ([view isKindOfClass:[NSControl class]]) {
+            [static_cast<NSControl*>(view) sizeToFit];
+        }
+    }
     CGFloat along = 0.0;
     CGFloat across = 0.0;
     for (NSUInteger index = 0; index < [views count]; ++index) {
