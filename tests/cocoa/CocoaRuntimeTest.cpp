@@ -113,13 +113,24 @@ protected:
                << "the screen shows " << seen[0] << "," << seen[1] << "," << seen[2];
     }
 
-    // Stores a colour through GNUstep's own NSKeyedArchiver and NSUserDefaults.
-    bool storeWithGnustep(double red, double green, double blue) {
-        std::ostringstream command;
-        command << "env GNUSTEP_CONFIG_FILE=" << config().string() << " "
-                << VELLUMOR_GNUSTEP_STORE_COLOR << " " << kDomain << " " << red << " " << green
-                << " " << blue << " >>" << log().string() << " 2>&1";
-        return std::system(command.str().c_str()) == 0;
+    // Stores an archive through GNUstep's own NSKeyedArchiver and NSUserDefaults: of a
+    // colour ("R G B"), or of a string (any other text).
+    bool storeWithGnustep(const std::string& root) {
+        const std::string command = "env GNUSTEP_CONFIG_FILE=" + config().string() + " " +
+                                    VELLUMOR_GNUSTEP_STORE_COLOR + " " + kDomain + " " + root +
+                                    " >>" + log().string() + " 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+    // The bytes of the program's defaults file, or nothing.
+    std::optional<std::string> storedDefaults() {
+        std::ifstream file(desktop_->directory() / "GNUstep" / "Defaults" /
+                           (std::string(kDomain) + ".plist"));
+        if (!file) {
+            return std::nullopt;
+        }
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        return bytes.str();
     }
 
     std::unique_ptr<X11Desktop> desktop_;
@@ -162,9 +173,20 @@ TEST_F(CocoaRuntimeTest, LaunchCoversTheScreenInTheDefaultGreyWithEveryEntryEnab
 }
 
 TEST_F(CocoaRuntimeTest, AColourStoredByGnustepsArchiverIsShownAtLaunch) {
-    ASSERT_TRUE(storeWithGnustep(0.2, 0.4, 0.6));
+    ASSERT_TRUE(storeWithGnustep("0.2 0.4 0.6"));
     ASSERT_TRUE(launch());
     EXPECT_TRUE(awaitScreen({51, 102, 153}));
+}
+
+TEST_F(CocoaRuntimeTest, AnArchiveOfSomethingElseReadsAsTheDefaultGreyAndStays) {
+    ASSERT_TRUE(storeWithGnustep("notacolour"));
+    const auto stored = storedDefaults();
+    ASSERT_TRUE(stored.has_value()) << "GNUstep's defaults file is not where it was expected";
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(awaitScreen(kDefaultGrey));
+    program_->ask("choose Quit", 1s);
+    ASSERT_TRUE(program_->waitForExit(10s).has_value());
+    EXPECT_EQ(storedDefaults(), stored) << "reading the stored value changed it";
 }
 
 TEST_F(CocoaRuntimeTest, APickRepaintsAtOnceAndIsFoundByTheNextProcess) {
