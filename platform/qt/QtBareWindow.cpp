@@ -43,8 +43,7 @@ QtBareWindow::QtBareWindow(X11Connection& x11, const QRect& geometry)
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values.data());
 
     // Who the window belongs to, for window managers, pagers and tools.
-    static const std::string kClass("vellumor\0Vellumor\0", 18);
-    x11_.setProperty8(window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kClass);
+    x11_.setProperty8(window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kVellumorWindowClass);
     x11_.setProperty8(window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, "Vellumor");
     x11_.setProperty8(window_, x11_.atom("_NET_WM_NAME"), x11_.atom("UTF8_STRING"), "Vellumor");
     x11_.setProperty32(window_, x11_.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL,

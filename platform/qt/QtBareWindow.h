@@ -13,6 +13,10 @@
 
 namespace platform::qt {
 
+// The WM_CLASS of the program's windows: instance and class name, each ending in a NUL, as
+// Qt writes it on the program's other windows.
+inline const std::string kVellumorWindowClass("vellumor\0Vellumor\0", 18);
+
 // What a window manager is told about a bare window before it is mapped.
 struct BareWindowHints {
     // _NET_WM_STATE atoms by name.

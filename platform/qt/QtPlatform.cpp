@@ -20,6 +20,7 @@
 #include "platform/qt/QtBuildInfo.h"
 #include "platform/qt/QtColorPanel.h"
 #include "platform/qt/QtImages.h"
+#include "platform/qt/QtSingleInstance.h"
 #include "platform/qt/QtStacking.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/QtWindow.h"
@@ -113,6 +114,7 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
         screenNumber = 0;
     }
     x11_ = std::make_unique<X11Connection>(native->connection(), screenNumber);
+    exitIfAlreadyRunning(*x11_);
     screens_ = std::make_unique<QtScreens>(*x11_);
     // The manager's stacking list and its check window are root properties; interned now,
     // not inside the filter.
@@ -334,40 +336,40 @@ void QtPlatform::restackDesktop() {
     }
     const xcb_atom_t typeProperty = x11_->atom("_NET_WM_WINDOW_TYPE");
     const xcb_atom_t desktopType = x11_->atom("_NET_WM_WINDOW_TYPE_DESKTOP");
-    // The list changes with every raise; a window's type is read once while it is listed,
-    // and the types of the windows listed anew (the last overlays, just destroyed, after a
+    // The list changes with every raise; a window's kind is read once while it is listed,
+    // and the kinds of the windows listed anew (the last overlays, just destroyed, after a
     // rebuild) in one round trip.
-    std::map<xcb_window_t, bool> listedTypes;
+    std::map<xcb_window_t, StackedWindow::Kind> listedKinds;
     std::vector<xcb_window_t> unknown;
     for (const std::uint32_t id : *stacking) {
         if (std::find(ours.begin(), ours.end(), id) != ours.end()) {
             continue;
         }
-        if (const auto known = desktopTypes_.find(id); known != desktopTypes_.end()) {
-            listedTypes.emplace(id, known->second);
-        } else if (!listedTypes.contains(id)) {
+        if (const auto known = foreignKinds_.find(id); known != foreignKinds_.end()) {
+            listedKinds.emplace(id, known->second);
+        } else if (!listedKinds.contains(id)) {
             unknown.push_back(id);
-            listedTypes.emplace(id, false);
+            listedKinds.emplace(id, StackedWindow::Kind::Other);
         }
     }
     const auto types = x11_->property32OfEach(unknown, typeProperty, XCB_ATOM_ATOM);
+    const auto classes = x11_->property8OfEach(unknown, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
     for (std::size_t index = 0; index < unknown.size(); ++index) {
         const auto& listed = types[index];
-        listedTypes[unknown[index]] =
-            listed && std::find(listed->begin(), listed->end(), desktopType) != listed->end();
+        if (classes[index] == kVellumorWindowClass) {
+            listedKinds[unknown[index]] = StackedWindow::Kind::OtherVellumor;
+        } else if (listed &&
+                   std::find(listed->begin(), listed->end(), desktopType) != listed->end()) {
+            listedKinds[unknown[index]] = StackedWindow::Kind::ForeignDesktop;
+        }
     }
     std::vector<StackedWindow> entries;
     entries.reserve(stacking->size());
     for (const std::uint32_t id : *stacking) {
-        auto kind = StackedWindow::Kind::Other;
-        if (std::find(ours.begin(), ours.end(), id) != ours.end()) {
-            kind = StackedWindow::Kind::Own;
-        } else if (listedTypes[id]) {
-            kind = StackedWindow::Kind::ForeignDesktop;
-        }
-        entries.push_back({id, kind});
+        const bool own = std::find(ours.begin(), ours.end(), id) != ours.end();
+        entries.push_back({id, own ? StackedWindow::Kind::Own : listedKinds[id]});
     }
-    desktopTypes_ = std::move(listedTypes);
+    foreignKinds_ = std::move(listedKinds);
     for (const RestackRequest& request : restacksAboveDesktop(entries)) {
         sendRestack(request.window, request.sibling);
     }

@@ -18,6 +18,7 @@
 #include "platform/common/DefaultsFile.h"
 #include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtScreens.h"
+#include "platform/qt/QtStacking.h"
 #include "platform/qt/QtX11.h"
 
 namespace platform::qt {
@@ -133,8 +134,8 @@ private:
     xcb_atom_t clientListStacking_ = XCB_ATOM_NONE;
     xcb_atom_t supportingWmCheck_ = XCB_ATOM_NONE;
     std::optional<bool> windowManagerRuns_;
-    // Whether each window of the manager's last stacking list is a desktop window.
-    std::map<xcb_window_t, bool> desktopTypes_;
+    // What each window of the manager's last stacking list is, but for ours.
+    std::map<xcb_window_t, StackedWindow::Kind> foreignKinds_;
     QPointer<QWidget> lastShown_;
     bool activationRequested_ = false;
     bool terminated_ = false;

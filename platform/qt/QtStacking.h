@@ -12,6 +12,9 @@ struct StackedWindow {
         Own,
         // Someone else's desktop window, such as a file manager's icons.
         ForeignDesktop,
+        // A window of another Vellumor (another user's on the same display): never a desktop
+        // window to climb above, since that one would climb back.
+        OtherVellumor,
         // Any other window.
         Other,
     };

@@ -84,6 +84,30 @@ std::vector<std::optional<std::vector<std::uint32_t>>> X11Connection::property32
     return result;
 }
 
+std::vector<std::optional<std::string>> X11Connection::property8OfEach(
+    const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type) {
+    std::vector<xcb_get_property_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (const xcb_window_t window : windows) {
+        cookies.push_back(
+            xcb_get_property(connection_, 0, window, property, type, 0, kMaxPropertyItems));
+    }
+    std::vector<std::optional<std::string>> result;
+    result.reserve(cookies.size());
+    for (const auto cookie : cookies) {
+        const auto answer =
+            reply<xcb_get_property_reply_t>(connection_, xcb_get_property_reply, cookie);
+        if (!answer || answer->format != 8 || answer->type != type) {
+            result.emplace_back();
+            continue;
+        }
+        result.emplace_back(std::in_place,
+                            static_cast<const char*>(xcb_get_property_value(answer.get())),
+                            static_cast<std::size_t>(xcb_get_property_value_length(answer.get())));
+    }
+    return result;
+}
+
 void X11Connection::setProperty32(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                                   const std::vector<std::uint32_t>& items) {
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, property, type, 32,

@@ -44,6 +44,8 @@ public:
     // The screen the program runs on, and its root window.
     const xcb_screen_t& screen() const { return *screen_; }
     xcb_window_t root() const { return screen_->root; }
+    // The number of that screen on its display.
+    int screenNumber() const { return screenNumber_; }
 
     // The atom called `name`, interned on first use.
     xcb_atom_t atom(const std::string& name);
@@ -55,6 +57,10 @@ public:
     // The same property of several windows, in their order, for one round trip: every
     // request is sent before the first answer is awaited.
     std::vector<std::optional<std::vector<std::uint32_t>>> property32OfEach(
+        const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type);
+    // The bytes of a property of format 8 (text) of several windows, in their order, for one
+    // round trip; nothing for a window without it.
+    std::vector<std::optional<std::string>> property8OfEach(
         const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type);
     // Replaces a property of format 32.
     void setProperty32(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
