@@ -27,6 +27,9 @@ struct BareWindowHints {
     bool acceptsFocus = false;
     // Whether it takes the pointer's clicks.
     bool takesClicks = true;
+    // Whether the window manager takes it on; if not, the window is override-redirect: no
+    // manager places, frames or stacks it, and the program keeps its place in the stack.
+    bool managed = true;
 };
 
 // An X window that nothing draws into: the server fills it with its background pixel. Used
@@ -53,7 +56,8 @@ public:
     // when the window is mapped and drops some of them when it is unmapped, so they are
     // written before every map.
     void setHints(const BareWindowHints& hints);
-    // Puts the window on screen; the window manager stacks it in the desktop layer.
+    // Puts the window on screen: the window manager stacks a managed one in the desktop layer;
+    // an override-redirect one goes in at the very bottom of the stack.
     void map();
     // Takes the window off screen (withdrawn, as ICCCM asks).
     void unmap();
@@ -68,6 +72,7 @@ private:
     xcb_window_t window_;
     QRect geometry_;
     bool mapped_ = false;
+    bool overrideRedirect_ = false;
 };
 
 }  // namespace platform::qt

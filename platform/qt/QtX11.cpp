@@ -120,9 +120,14 @@ void X11Connection::setProperty8(xcb_window_t window, xcb_atom_t property, xcb_a
                         static_cast<std::uint32_t>(bytes.size()), bytes.data());
 }
 
-bool X11Connection::hasWindowManager() {
-    const auto check = property32(root(), atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
-    return check && !check->empty() && check->front() != XCB_WINDOW_NONE;
+std::optional<std::vector<std::uint32_t>> X11Connection::children(xcb_window_t window) {
+    const auto tree = reply<xcb_query_tree_reply_t>(connection_, xcb_query_tree_reply,
+                                                    xcb_query_tree(connection_, window));
+    if (!tree) {
+        return std::nullopt;
+    }
+    const xcb_window_t* first = xcb_query_tree_children(tree.get());
+    return std::vector<std::uint32_t>(first, first + xcb_query_tree_children_length(tree.get()));
 }
 
 bool X11Connection::hasCompositor() {

@@ -69,8 +69,8 @@ public:
     void setProperty8(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                       const std::string& bytes);
 
-    // Whether an EWMH window manager runs (it names its check window on the root).
-    bool hasWindowManager();
+    // The children of `window` from bottom to top, or nothing when it is missing.
+    std::optional<std::vector<std::uint32_t>> children(xcb_window_t window);
     // Whether a compositing manager owns the screen's selection, so that windows may be
     // translucent.
     bool hasCompositor();

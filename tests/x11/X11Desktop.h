@@ -348,8 +348,9 @@ public:
         xcb_flush(c_);
         return window;
     }
-    // Plays a window manager in the middle of its startup: it has named its check window but
-    // takes every map request and does nothing with it, until called with false.
+    // Plays a window manager in the middle of its startup: it has named its check window and
+    // what it supports (desktop windows, as openbox does) but takes every map request and
+    // does nothing with it, until called with false.
     void swallowMapRequests(bool swallow) {
         const std::uint32_t mask =
             swallow ? std::uint32_t{XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT} : 0U;
@@ -358,6 +359,11 @@ public:
             const xcb_window_t check = createWindow({-20, -20, 10, 10}, {}, kNormal);
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTING_WM_CHECK"),
                                 XCB_ATOM_WINDOW, 32, 1, &check);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, check, atom("_NET_SUPPORTING_WM_CHECK"),
+                                XCB_ATOM_WINDOW, 32, 1, &check);
+            const std::array<xcb_atom_t, 2> supported{atom(kOverlay), atom("_NET_WM_STATE_BELOW")};
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTED"),
+                                XCB_ATOM_ATOM, 32, supported.size(), supported.data());
         }
         xcb_flush(c_);
     }
