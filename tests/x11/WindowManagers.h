@@ -54,6 +54,26 @@ inline std::unique_ptr<Process> startI3(X11Desktop& desktop) {
     return startWindowManager(desktop, "i3 -c " + config.string(), "i3");
 }
 
+// Starts trayer, the system tray of the test desktop, and waits until it owns the tray
+// selection. Null if it did not get there.
+inline std::unique_ptr<Process> startTray(X11Desktop& desktop) {
+    auto tray = std::make_unique<Process>(
+        "env " + desktop.environment() +
+            " trayer --edge bottom --align right --widthtype request --height 28"
+            " --SetDockType true --transparent false --tint 0x303030",
+        desktop.directory() / "trayer.log");
+    xcb_connection_t* c = desktop.connection();
+    const xcb_atom_t selection = desktop.atom("_NET_SYSTEM_TRAY_S0");
+    const bool owned = waitUntil([&] {
+        auto* owner =
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+        const bool found = owner != nullptr && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        return found;
+    });
+    return owned ? std::move(tray) : nullptr;
+}
+
 // A command line for i3-msg, sent to the running i3; whether it succeeded.
 inline bool i3Command(X11Desktop& desktop, const std::string& command) {
     return desktop.run("i3-msg -s " + (desktop.directory() / "i3.sock").string() + " " + command);

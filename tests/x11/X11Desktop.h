@@ -183,6 +183,9 @@ public:
     xcb_window_t root() const { return root_; }
     // The test's own connection to the display, for requests no helper here makes.
     xcb_connection_t* connection() const { return c_; }
+    // Ends the X server, as when it crashes or the session ends under its clients: every
+    // connection to it breaks. Nothing here can be asked of the display afterwards.
+    void endServer() { xvfb_.reset(); }
 
     // Runs a command line on this display (xrandr, xdotool...); whether it succeeded.
     bool run(const std::string& command) {
