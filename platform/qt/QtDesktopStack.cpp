@@ -215,7 +215,9 @@ std::vector<StackedWindow> QtDesktopStack::classify(const std::vector<std::uint3
     const auto classes = x11_.property8OfEach(unknown, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
     const xcb_atom_t desktopType = x11_.atom("_NET_WM_WINDOW_TYPE_DESKTOP");
     for (std::size_t index = 0; index < unknown.size(); ++index) {
-        if (classes[index] == kVellumorWindowClass) {
+        // The program's other windows (the About window, the colour panel) carry the same
+        // class and are ordinary windows.
+        if (classes[index] == kVellumorWindowClass && !x11_.madeHere(unknown[index])) {
             listedKinds[unknown[index]] = StackedWindow::Kind::OtherVellumor;
         } else if (lists(types[index], desktopType)) {
             listedKinds[unknown[index]] = StackedWindow::Kind::ForeignDesktop;

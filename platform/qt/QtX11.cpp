@@ -29,6 +29,11 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
     }
 }
 
+bool X11Connection::madeHere(xcb_window_t window) const {
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    return (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
 xcb_atom_t X11Connection::atom(const std::string& name) {
     if (const auto found = atoms_.find(name); found != atoms_.end()) {
         return found->second;

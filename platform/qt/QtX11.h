@@ -47,6 +47,10 @@ public:
     // The number of that screen on its display.
     int screenNumber() const { return screenNumber_; }
 
+    // Whether this connection made `window`, so that it belongs to this process: the server
+    // gives each client a base of its own for the ids it makes.
+    bool madeHere(xcb_window_t window) const;
+
     // The atom called `name`, interned on first use.
     xcb_atom_t atom(const std::string& name);
 

@@ -151,5 +151,37 @@ TEST_F(WindowManagerTest, OverlaysFollowAWindowManagerThatStartsOrIsReplacedLate
     EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U);
 }
 
+// As when a manager ends and hands its windows back to the root in some order: the program's
+// own windows are ordinary windows, never let lie below the overlays.
+TEST_F(WindowManagerTest, WithNoManagerTheAboutWindowIsNotLeftBelowTheOverlays) {
+    auto& desktop = startDesktop(true);
+    auto tray = startTray(desktop);
+    ASSERT_TRUE(tray) << "trayer did not start";
+    ASSERT_TRUE(launch());
+    ASSERT_TRUE(choose(kAbout));
+    const auto about = awaitShown(kNormal);
+    ASSERT_EQ(about.size(), 1U);
+    const auto overlays = desktop.shown(kOverlay);
+    const Rgb surface{40, 40, 42};
+    const Geometry area = desktop.geometry(about[0]);
+    const auto aboutShows = [&] { return desktop.pixel(area.x + 8, area.y + 8) == surface; };
+    ASSERT_TRUE(waitUntil([&] { return above(about, overlays) && aboutShows(); }));
+
+    xcb_connection_t* c = desktop.connection();
+    const std::uint32_t bottom = XCB_STACK_MODE_BELOW;
+    xcb_configure_window(c, about[0], XCB_CONFIG_WINDOW_STACK_MODE, &bottom);
+    xcb_flush(c);
+    ASSERT_TRUE(waitUntil([&] { return above(overlays, about); }));
+    // Anything that makes the program look at the stack again: here what a manager lists as
+    // supported changes.
+    const xcb_atom_t below = desktop.atom("_NET_WM_STATE_BELOW");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, desktop.root(), desktop.atom("_NET_SUPPORTED"),
+                        XCB_ATOM_ATOM, 32, 1, &below);
+    xcb_flush(c);
+    EXPECT_TRUE(waitUntil([&] { return above(about, overlays) && aboutShows(); }))
+        << "the About window stays below the overlays";
+    EXPECT_TRUE(overlaysMatchMonitors());
+}
+
 }  // namespace
 }  // namespace vellumor::x11test
