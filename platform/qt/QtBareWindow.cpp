@@ -25,8 +25,10 @@ constexpr std::uint32_t kStaticGravity = 10;
 
 std::uint32_t eventMask(bool takesClicks) {
     // Selecting the button events makes this client the one that receives them, so a click
-    // goes no further: not to the desktop below, nor to the root window's menus.
-    return takesClicks ? XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE : 0U;
+    // goes no further: not to the desktop below, nor to the root window's menus. The
+    // structure events tell of the window being moved in the stack or given another parent.
+    return XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+           (takesClicks ? XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE : 0U);
 }
 }  // namespace
 
@@ -43,8 +45,7 @@ QtBareWindow::QtBareWindow(X11Connection& x11, const QRect& geometry)
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values.data());
 
     // Who the window belongs to, for window managers, pagers and tools.
-    static const std::string kClass("vellumor\0Vellumor\0", 18);
-    x11_.setProperty8(window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kClass);
+    x11_.setProperty8(window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kVellumorWindowClass);
     x11_.setProperty8(window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, "Vellumor");
     x11_.setProperty8(window_, x11_.atom("_NET_WM_NAME"), x11_.atom("UTF8_STRING"), "Vellumor");
     x11_.setProperty32(window_, x11_.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL,
@@ -102,8 +103,12 @@ void QtBareWindow::setBackground(const Color& color) {
 }
 
 void QtBareWindow::setHints(const BareWindowHints& hints) {
-    const std::uint32_t mask = eventMask(hints.takesClicks);
-    xcb_change_window_attributes(x11_.connection(), window_, XCB_CW_EVENT_MASK, &mask);
+    overrideRedirect_ = !hints.managed;
+    // In the order of their flags' bits.
+    const std::array<std::uint32_t, 2> attributes{overrideRedirect_ ? 1U : 0U,
+                                                  eventMask(hints.takesClicks)};
+    xcb_change_window_attributes(x11_.connection(), window_,
+                                 XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, attributes.data());
 
     // Typed as a desktop window: a borderless window exactly the size of a monitor would
     // otherwise be taken for an old-style full-screen window and lifted above docks and
@@ -129,6 +134,12 @@ void QtBareWindow::setHints(const BareWindowHints& hints) {
 }
 
 void QtBareWindow::map() {
+    if (overrideRedirect_) {
+        // Mapped where it is in the stack: at the bottom it never shows above another window,
+        // and the program's restacking lifts it over the desktop windows.
+        const std::uint32_t bottom = XCB_STACK_MODE_BELOW;
+        xcb_configure_window(x11_.connection(), window_, XCB_CONFIG_WINDOW_STACK_MODE, &bottom);
+    }
     xcb_map_window(x11_.connection(), window_);
     mapped_ = true;
     x11_.flush();

@@ -13,6 +13,10 @@
 
 namespace platform::qt {
 
+// The WM_CLASS of the program's windows: instance and class name, each ending in a NUL, as
+// Qt writes it on the program's other windows.
+inline const std::string kVellumorWindowClass("vellumor\0Vellumor\0", 18);
+
 // What a window manager is told about a bare window before it is mapped.
 struct BareWindowHints {
     // _NET_WM_STATE atoms by name.
@@ -23,6 +27,9 @@ struct BareWindowHints {
     bool acceptsFocus = false;
     // Whether it takes the pointer's clicks.
     bool takesClicks = true;
+    // Whether the window manager takes it on; if not, the window is override-redirect: no
+    // manager places, frames or stacks it, and the program keeps its place in the stack.
+    bool managed = true;
 };
 
 // An X window that nothing draws into: the server fills it with its background pixel. Used
@@ -49,7 +56,8 @@ public:
     // when the window is mapped and drops some of them when it is unmapped, so they are
     // written before every map.
     void setHints(const BareWindowHints& hints);
-    // Puts the window on screen; the window manager stacks it in the desktop layer.
+    // Puts the window on screen: the window manager stacks a managed one in the desktop layer;
+    // an override-redirect one goes in at the very bottom of the stack.
     void map();
     // Takes the window off screen (withdrawn, as ICCCM asks).
     void unmap();
@@ -64,6 +72,7 @@ private:
     xcb_window_t window_;
     QRect geometry_;
     bool mapped_ = false;
+    bool overrideRedirect_ = false;
 };
 
 }  // namespace platform::qt

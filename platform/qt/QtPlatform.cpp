@@ -7,20 +7,17 @@
 #include <QByteArray>
 #include <QTimer>
 
-#include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 #include "platform/common/KeyedArchive.h"
 #include "platform/common/WindowLevels.h"
 #include "platform/qt/QtBuildInfo.h"
 #include "platform/qt/QtColorPanel.h"
 #include "platform/qt/QtImages.h"
-#include "platform/qt/QtStacking.h"
+#include "platform/qt/QtSingleInstance.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/QtWindow.h"
 
@@ -31,15 +28,6 @@ namespace {
 int fakeArgc = 1;
 char fakeName[] = "vellumor";
 std::array<char*, 2> fakeArgv{fakeName, nullptr};
-
-// EWMH _NET_RESTACK_WINDOW: the request comes from a pager-like tool, which managers obey
-// without applying focus-stealing or stacking policies meant for applications.
-constexpr std::uint32_t kSourcePager = 2;
-constexpr std::uint32_t kStackAbove = 0;
-
-// How often, and for how long, a map request is checked on (see desktopWindowMapped).
-constexpr std::chrono::milliseconds kMapCheckInterval{250};
-constexpr int kMapChecks = 60;
 }  // namespace
 
 std::filesystem::path defaultsFilePath() {
@@ -71,12 +59,7 @@ public:
         }
         const auto& event = *static_cast<const xcb_generic_event_t*>(message);
         platform_.screens().noteEvent(event);
-        if ((event.response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
-            const auto& notice = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-            if (notice.window == platform_.x11().root()) {
-                platform_.rootPropertyChanged(notice.atom);
-            }
-        }
+        platform_.desktopStack().noteEvent(event);
         return false;
     }
 
@@ -85,9 +68,7 @@ private:
 };
 
 QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
-    : defaults_(std::move(defaultsFile)),
-      restack_([this] { restackDesktop(); }),
-      endActivation_([this] { activationRequested_ = false; }) {
+    : defaults_(std::move(defaultsFile)), endActivation_([this] { activationRequested_ = false; }) {
     // The backend speaks X11; in a Wayland session it runs on the session's X server.
     qputenv("QT_QPA_PLATFORM", "xcb");
     QCoreApplication::setApplicationName(QStringLiteral("Vellumor"));
@@ -113,29 +94,20 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
         screenNumber = 0;
     }
     x11_ = std::make_unique<X11Connection>(native->connection(), screenNumber);
+    exitIfAlreadyRunning(*x11_);
     screens_ = std::make_unique<QtScreens>(*x11_);
-    // The manager's stacking list and its check window are root properties; interned now,
-    // not inside the filter.
-    clientListStacking_ = x11_->atom("_NET_CLIENT_LIST_STACKING");
-    supportingWmCheck_ = x11_->atom("_NET_SUPPORTING_WM_CHECK");
-    x11_->addRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE);
-    x11_->flush();
+    desktopStack_ = std::make_unique<QtDesktopStack>(*x11_, windows_);
     filter_ = std::make_unique<RootEventFilter>(*this);
     application_->installNativeEventFilter(filter_.get());
-    mapCheck_ = std::make_unique<QTimer>();
-    mapCheck_->setSingleShot(true);
-    mapCheck_->setInterval(kMapCheckInterval);
-    QObject::connect(mapCheck_.get(), &QTimer::timeout, mapCheck_.get(),
-                     [this] { checkDesktopWindowsMapped(); });
 }
 
 QtPlatform::~QtPlatform() {
     // The program's objects may outlive the platform (static destruction runs in reverse
     // order of construction).
     releaseNativeObjects();
-    mapCheck_.reset();
     application_->removeNativeEventFilter(filter_.get());
     filter_.reset();
+    desktopStack_.reset();
     screens_.reset();
     x11_.reset();
     application_.reset();
@@ -251,127 +223,6 @@ std::unique_ptr<PlatformWindow> QtPlatform::createWindow(Window& owner, Rect con
 
 void QtPlatform::windowDestroyed(QtWindow* window) {
     std::erase(windows_, window);
-}
-
-void QtPlatform::rootPropertyChanged(xcb_atom_t property) {
-    if (property == supportingWmCheck_) {
-        // A manager started, ended or was replaced: the desktop stack is placed anew under
-        // whoever keeps it now.
-        windowManagerRuns_.reset();
-        restack_.request();
-    } else if (property == clientListStacking_) {
-        restack_.request();
-    }
-}
-
-bool QtPlatform::windowManagerRuns() {
-    if (!windowManagerRuns_) {
-        windowManagerRuns_ = x11_->hasWindowManager();
-    }
-    return *windowManagerRuns_;
-}
-
-void QtPlatform::sendRestack(xcb_window_t window, xcb_window_t sibling) {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = x11_->atom("_NET_RESTACK_WINDOW");
-    message.data.data32[0] = kSourcePager;
-    message.data.data32[1] = sibling;
-    message.data.data32[2] = kStackAbove;
-    x11_->sendToRoot(message);
-}
-
-void QtPlatform::desktopWindowMapped() {
-    // openbox 3.6 names its check window before its startup is over and drops the map
-    // requests that reach it until then, so a window mapped while the session starts would
-    // stay off screen for good. The map is checked a few times and made again if dropped.
-    mapChecksLeft_ = kMapChecks;
-    mapCheck_->start();
-}
-
-void QtPlatform::checkDesktopWindowsMapped() {
-    bool remapped = false;
-    for (QtWindow* window : windows_) {
-        remapped = window->remapIfDropped() || remapped;
-    }
-    // Checked until every window was seen mapped once or the time is up.
-    if (remapped && --mapChecksLeft_ > 0) {
-        mapCheck_->start();
-    }
-}
-
-void QtPlatform::raiseInDesktopStack(xcb_window_t window) {
-    if (windowManagerRuns()) {
-        sendRestack(window, XCB_WINDOW_NONE);
-        x11_->flush();
-    }
-}
-
-void QtPlatform::restackDesktop() {
-    std::vector<xcb_window_t> ours;
-    for (QtWindow* window : windows_) {
-        if (const xcb_window_t id = window->desktopStackWindow(); id != XCB_WINDOW_NONE) {
-            ours.push_back(id);
-        }
-    }
-    if (ours.empty()) {
-        return;
-    }
-    if (!windowManagerRuns()) {
-        // Nobody keeps a desktop layer: the stack goes to the bottom of the root's children.
-        const std::uint32_t below = XCB_STACK_MODE_BELOW;
-        for (const xcb_window_t id : ours) {
-            xcb_configure_window(x11_->connection(), id, XCB_CONFIG_WINDOW_STACK_MODE, &below);
-        }
-        x11_->flush();
-        return;
-    }
-    const auto stacking = x11_->property32(x11_->root(), clientListStacking_, XCB_ATOM_WINDOW);
-    if (!stacking) {
-        return;
-    }
-    const xcb_atom_t typeProperty = x11_->atom("_NET_WM_WINDOW_TYPE");
-    const xcb_atom_t desktopType = x11_->atom("_NET_WM_WINDOW_TYPE_DESKTOP");
-    // The list changes with every raise; a window's type is read once while it is listed,
-    // and the types of the windows listed anew (the last overlays, just destroyed, after a
-    // rebuild) in one round trip.
-    std::map<xcb_window_t, bool> listedTypes;
-    std::vector<xcb_window_t> unknown;
-    for (const std::uint32_t id : *stacking) {
-        if (std::find(ours.begin(), ours.end(), id) != ours.end()) {
-            continue;
-        }
-        if (const auto known = desktopTypes_.find(id); known != desktopTypes_.end()) {
-            listedTypes.emplace(id, known->second);
-        } else if (!listedTypes.contains(id)) {
-            unknown.push_back(id);
-            listedTypes.emplace(id, false);
-        }
-    }
-    const auto types = x11_->property32OfEach(unknown, typeProperty, XCB_ATOM_ATOM);
-    for (std::size_t index = 0; index < unknown.size(); ++index) {
-        const auto& listed = types[index];
-        listedTypes[unknown[index]] =
-            listed && std::find(listed->begin(), listed->end(), desktopType) != listed->end();
-    }
-    std::vector<StackedWindow> entries;
-    entries.reserve(stacking->size());
-    for (const std::uint32_t id : *stacking) {
-        auto kind = StackedWindow::Kind::Other;
-        if (std::find(ours.begin(), ours.end(), id) != ours.end()) {
-            kind = StackedWindow::Kind::Own;
-        } else if (listedTypes[id]) {
-            kind = StackedWindow::Kind::ForeignDesktop;
-        }
-        entries.push_back({id, kind});
-    }
-    desktopTypes_ = std::move(listedTypes);
-    for (const RestackRequest& request : restacksAboveDesktop(entries)) {
-        sendRestack(request.window, request.sibling);
-    }
-    x11_->flush();
 }
 
 // --- Status bar and colour panel ------------------------------------------------------------

@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "platform/PlatformIntegration.h"
 #include "platform/common/DefaultsFile.h"
 #include "platform/qt/QtCoalescedCall.h"
+#include "platform/qt/QtDesktopStack.h"
 #include "platform/qt/QtScreens.h"
 #include "platform/qt/QtX11.h"
 
@@ -91,14 +91,8 @@ public:
     // factor.
     QRect toQtLogical(const QRect& x11) const;
     QRect fromQtLogical(const QRect& logical) const;
-    // Asks for a check, on the next pass of the event loop, that the desktop stack lies
-    // directly above the desktop windows.
-    void desktopStackChanged() { restack_.request(); }
-    // A desktop-stack window was asked to map: checks for a while that the window manager
-    // did map it (see checkDesktopWindowsMapped).
-    void desktopWindowMapped();
-    // Puts a desktop-stack window in front of the others of the stack.
-    void raiseInDesktopStack(xcb_window_t window);
+    // Where the overlays are kept in the window stack.
+    QtDesktopStack& desktopStack() { return *desktopStack_; }
     // Whether activateIgnoringOtherApps asked for the next shown window to be focused.
     bool activationRequested() const { return activationRequested_; }
     // A window or panel of the program was shown.
@@ -108,39 +102,24 @@ public:
     void windowDestroyed(QtWindow* window);
     void statusItemCreated(QtStatusItem* item) { statusItems_.push_back(item); }
     void statusItemDestroyed(QtStatusItem* item);
-    // A root-window property changed (from the native event filter).
-    void rootPropertyChanged(xcb_atom_t property);
 
 private:
     // Gives up the Qt objects behind the program's windows, status items and colour panel,
     // while Qt is still whole; the program's own objects stay and go later.
     void releaseNativeObjects();
-    void restackDesktop();
-    // Whether an EWMH window manager runs; asked of the server only after the root's
-    // _NET_SUPPORTING_WM_CHECK changed, since every restacking pass needs the answer.
-    bool windowManagerRuns();
-    void checkDesktopWindowsMapped();
-    void sendRestack(xcb_window_t window, xcb_window_t sibling);
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<X11Connection> x11_;
     std::unique_ptr<QtScreens> screens_;
+    std::unique_ptr<QtDesktopStack> desktopStack_;
     std::unique_ptr<RootEventFilter> filter_;
     common::DefaultsFile defaults_;
     std::unique_ptr<QtColorPanel> colorPanel_;
     std::vector<QtWindow*> windows_;
     std::vector<QtStatusItem*> statusItems_;
-    xcb_atom_t clientListStacking_ = XCB_ATOM_NONE;
-    xcb_atom_t supportingWmCheck_ = XCB_ATOM_NONE;
-    std::optional<bool> windowManagerRuns_;
-    // Whether each window of the manager's last stacking list is a desktop window.
-    std::map<xcb_window_t, bool> desktopTypes_;
     QPointer<QWidget> lastShown_;
     bool activationRequested_ = false;
     bool terminated_ = false;
-    std::unique_ptr<QTimer> mapCheck_;
-    int mapChecksLeft_ = 0;
-    CoalescedCall restack_;
     CoalescedCall endActivation_;
 };
 

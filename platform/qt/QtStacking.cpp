@@ -23,4 +23,34 @@ std::vector<RestackRequest> restacksAboveDesktop(const std::vector<StackedWindow
     return requests;
 }
 
+std::vector<RestackRequest> restacksAtBottom(const std::vector<StackedWindow>& bottomToTop) {
+    using Kind = StackedWindow::Kind;
+    const auto isOwn = [](const StackedWindow& entry) { return entry.kind == Kind::Own; };
+    const auto runEnd =
+        std::find_if(bottomToTop.begin(), bottomToTop.end(),
+                     [](const StackedWindow& entry) { return entry.kind == Kind::Other; });
+    bool inOrder = std::none_of(runEnd, bottomToTop.end(), isOwn);
+    bool ownSeen = false;
+    std::uint32_t anchor = 0;
+    for (auto entry = bottomToTop.begin(); entry != runEnd; ++entry) {
+        if (entry->kind == Kind::Own) {
+            ownSeen = true;
+        } else if (entry->kind == Kind::ForeignDesktop) {
+            anchor = entry->window;
+            inOrder = inOrder && !ownSeen;
+        }
+    }
+    if (inOrder) {
+        return {};
+    }
+    std::vector<RestackRequest> requests;
+    for (const StackedWindow& entry : bottomToTop) {
+        if (isOwn(entry)) {
+            requests.push_back({entry.window, anchor});
+            anchor = entry.window;
+        }
+    }
+    return requests;
+}
+
 }  // namespace platform::qt

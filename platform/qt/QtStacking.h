@@ -12,6 +12,9 @@ struct StackedWindow {
         Own,
         // Someone else's desktop window, such as a file manager's icons.
         ForeignDesktop,
+        // A window of another Vellumor (another user's on the same display): never a desktop
+        // window to climb above, since that one would climb back.
+        OtherVellumor,
         // Any other window.
         Other,
     };
@@ -19,7 +22,7 @@ struct StackedWindow {
     Kind kind = Kind::Other;
 };
 
-// A request to put `window` directly above `sibling`.
+// A request to put `window` directly above `sibling`; with no sibling (0), at the very bottom.
 struct RestackRequest {
     std::uint32_t window = 0;
     std::uint32_t sibling = 0;
@@ -32,5 +35,14 @@ struct RestackRequest {
 // order among themselves; nothing is asked when the order is already right, so that the
 // answer to our own restacking is no further request.
 std::vector<RestackRequest> restacksAboveDesktop(const std::vector<StackedWindow>& bottomToTop);
+
+// What keeps our windows at the bottom of the stack where the program keeps them there itself,
+// given the root window's children from bottom to top: each own window is to lie in the run of
+// windows at the bottom that are desktop windows or this program's (a window of any other
+// kind ends the run), above every foreign desktop window of that run. When one is not, all
+// own windows go directly above the run's topmost foreign desktop window, or to the very
+// bottom if it has none, keeping their order among themselves. Another Vellumor's windows
+// may lie above or below ours, so that two such programs both find their order right.
+std::vector<RestackRequest> restacksAtBottom(const std::vector<StackedWindow>& bottomToTop);
 
 }  // namespace platform::qt

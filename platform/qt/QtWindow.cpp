@@ -199,12 +199,13 @@ void QtWindow::applyBareHints() {
     // X11 without the shape extension cannot hand a click to the window below; a window
     // that ignores clicks lets them go to the desktop (the root window) instead.
     hints.takesClicks = !owner_.ignoresMouseEvents();
+    hints.managed = platform_->desktopStack().keptByWindowManager();
     if (bare_->isMapped()) {
         // A manager reads states and type when a window is mapped.
         bare_->unmap();
         bare_->setHints(hints);
         bare_->map();
-        platform_->desktopStackChanged();
+        platform_->desktopStack().changed();
     } else {
         bare_->setHints(hints);
     }
@@ -288,13 +289,13 @@ void QtWindow::orderFront(bool makeKey) {
     if (bare_) {
         if (bare_->isMapped()) {
             // In front of the others of its level: the desktop stack is ours alone.
-            platform_->raiseInDesktopStack(bare_->id());
+            platform_->desktopStack().raise(bare_->id());
         } else {
             applyBareHints();
             bare_->map();
-            platform_->desktopWindowMapped();
+            platform_->desktopStack().windowMapped();
         }
-        platform_->desktopStackChanged();
+        platform_->desktopStack().changed();
         return;
     }
     if (contentStale_ && owner_.contentView() != nullptr) {
@@ -336,6 +337,10 @@ void QtWindow::close() {
 
 xcb_window_t QtWindow::desktopStackWindow() const {
     return bare_ && bare_->isMapped() ? bare_->id() : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+void QtWindow::desktopKeeperChanged() {
+    applyBareHints();
 }
 
 bool QtWindow::remapIfDropped() {

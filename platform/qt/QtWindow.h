@@ -77,6 +77,9 @@ public:
     xcb_window_t desktopStackWindow() const;
     // Whether the window has keyboard focus.
     bool isKey() const;
+    // Hints a desktop-stack window anew for whoever keeps the stack now (the window manager or
+    // the program), mapping it again if it is shown.
+    void desktopKeeperChanged();
     // Maps a desktop-stack window again if the window manager dropped the request to map
     // it; whether it did.
     bool remapIfDropped();

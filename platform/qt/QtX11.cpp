@@ -29,6 +29,11 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
     }
 }
 
+bool X11Connection::madeHere(xcb_window_t window) const {
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    return (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
 xcb_atom_t X11Connection::atom(const std::string& name) {
     if (const auto found = atoms_.find(name); found != atoms_.end()) {
         return found->second;
@@ -84,6 +89,30 @@ std::vector<std::optional<std::vector<std::uint32_t>>> X11Connection::property32
     return result;
 }
 
+std::vector<std::optional<std::string>> X11Connection::property8OfEach(
+    const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type) {
+    std::vector<xcb_get_property_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (const xcb_window_t window : windows) {
+        cookies.push_back(
+            xcb_get_property(connection_, 0, window, property, type, 0, kMaxPropertyItems));
+    }
+    std::vector<std::optional<std::string>> result;
+    result.reserve(cookies.size());
+    for (const auto cookie : cookies) {
+        const auto answer =
+            reply<xcb_get_property_reply_t>(connection_, xcb_get_property_reply, cookie);
+        if (!answer || answer->format != 8 || answer->type != type) {
+            result.emplace_back();
+            continue;
+        }
+        result.emplace_back(std::in_place,
+                            static_cast<const char*>(xcb_get_property_value(answer.get())),
+                            static_cast<std::size_t>(xcb_get_property_value_length(answer.get())));
+    }
+    return result;
+}
+
 void X11Connection::setProperty32(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                                   const std::vector<std::uint32_t>& items) {
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, property, type, 32,
@@ -96,9 +125,14 @@ void X11Connection::setProperty8(xcb_window_t window, xcb_atom_t property, xcb_a
                         static_cast<std::uint32_t>(bytes.size()), bytes.data());
 }
 
-bool X11Connection::hasWindowManager() {
-    const auto check = property32(root(), atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
-    return check && !check->empty() && check->front() != XCB_WINDOW_NONE;
+std::optional<std::vector<std::uint32_t>> X11Connection::children(xcb_window_t window) {
+    const auto tree = reply<xcb_query_tree_reply_t>(connection_, xcb_query_tree_reply,
+                                                    xcb_query_tree(connection_, window));
+    if (!tree) {
+        return std::nullopt;
+    }
+    const xcb_window_t* first = xcb_query_tree_children(tree.get());
+    return std::vector<std::uint32_t>(first, first + xcb_query_tree_children_length(tree.get()));
 }
 
 bool X11Connection::hasCompositor() {

@@ -44,6 +44,12 @@ public:
     // The screen the program runs on, and its root window.
     const xcb_screen_t& screen() const { return *screen_; }
     xcb_window_t root() const { return screen_->root; }
+    // The number of that screen on its display.
+    int screenNumber() const { return screenNumber_; }
+
+    // Whether this connection made `window`, so that it belongs to this process: the server
+    // gives each client a base of its own for the ids it makes.
+    bool madeHere(xcb_window_t window) const;
 
     // The atom called `name`, interned on first use.
     xcb_atom_t atom(const std::string& name);
@@ -56,6 +62,10 @@ public:
     // request is sent before the first answer is awaited.
     std::vector<std::optional<std::vector<std::uint32_t>>> property32OfEach(
         const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type);
+    // The bytes of a property of format 8 (text) of several windows, in their order, for one
+    // round trip; nothing for a window without it.
+    std::vector<std::optional<std::string>> property8OfEach(
+        const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type);
     // Replaces a property of format 32.
     void setProperty32(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                        const std::vector<std::uint32_t>& items);
@@ -63,8 +73,8 @@ public:
     void setProperty8(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                       const std::string& bytes);
 
-    // Whether an EWMH window manager runs (it names its check window on the root).
-    bool hasWindowManager();
+    // The children of `window` from bottom to top, or nothing when it is missing.
+    std::optional<std::vector<std::uint32_t>> children(xcb_window_t window);
     // Whether a compositing manager owns the screen's selection, so that windows may be
     // translucent.
     bool hasCompositor();

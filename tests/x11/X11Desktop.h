@@ -181,6 +181,11 @@ public:
     }
     const std::filesystem::path& directory() const { return dir_; }
     xcb_window_t root() const { return root_; }
+    // The test's own connection to the display, for requests no helper here makes.
+    xcb_connection_t* connection() const { return c_; }
+    // Ends the X server, as when it crashes or the session ends under its clients: every
+    // connection to it breaks. Nothing here can be asked of the display afterwards.
+    void endServer() { xvfb_.reset(); }
 
     // Runs a command line on this display (xrandr, xdotool...); whether it succeeded.
     bool run(const std::string& command) {
@@ -346,8 +351,9 @@ public:
         xcb_flush(c_);
         return window;
     }
-    // Plays a window manager in the middle of its startup: it has named its check window but
-    // takes every map request and does nothing with it, until called with false.
+    // Plays a window manager in the middle of its startup: it has named its check window and
+    // what it supports (desktop windows, as openbox does) but takes every map request and
+    // does nothing with it, until called with false.
     void swallowMapRequests(bool swallow) {
         const std::uint32_t mask =
             swallow ? std::uint32_t{XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT} : 0U;
@@ -356,6 +362,11 @@ public:
             const xcb_window_t check = createWindow({-20, -20, 10, 10}, {}, kNormal);
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTING_WM_CHECK"),
                                 XCB_ATOM_WINDOW, 32, 1, &check);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, check, atom("_NET_SUPPORTING_WM_CHECK"),
+                                XCB_ATOM_WINDOW, 32, 1, &check);
+            const std::array<xcb_atom_t, 2> supported{atom(kOverlay), atom("_NET_WM_STATE_BELOW")};
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_SUPPORTED"),
+                                XCB_ATOM_ATOM, 32, supported.size(), supported.data());
         }
         xcb_flush(c_);
     }
