@@ -116,7 +116,9 @@ protected:
     // Stores an archive through GNUstep's own NSKeyedArchiver and NSUserDefaults: of a
     // colour ("R G B"), or of a string (any other text).
     bool storeWithGnustep(const std::string& root) {
-        const std::string command = "env GNUSTEP_CONFIG_FILE=" + config().string() + " " +
+        // Without leak detection under the sanitizers, as for the program.
+        const std::string command = "env GNUSTEP_CONFIG_FILE=" + config().string() +
+                                    " ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 " +
                                     VELLUMOR_GNUSTEP_STORE_COLOR + " " + kDomain + " " + root +
                                     " >>" + log().string() + " 2>&1";
         return std::system(command.c_str()) == 0;
