@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <cmath>
+
 #include "platform/Screen.h"
 #include "platform/View.h"
 #include "platform/qt/QtConversions.h"
@@ -84,11 +86,22 @@ QtWindow::Kind QtWindow::wantedKind() const {
 }
 
 Rect QtWindow::frame() const {
-    if (widget_ && platform_ != nullptr) {
+    if (platform_ != nullptr && widget_) {
         return toPlatformRect(platform_->fromQtLogical(widget_->frameGeometry()),
                               platform_->screens().reference());
     }
+    if (platform_ != nullptr && wantedKind() == Kind::Widget) {
+        // Not made yet: as large as the widget will be made.
+        const QSize pixels = platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
+        return {frame_.x, frame_.y, static_cast<double>(pixels.width()),
+                static_cast<double>(pixels.height())};
+    }
     return frame_;
+}
+
+QSize QtWindow::contentPoints() const {
+    return {static_cast<int>(std::lround(contentSize_.width)),
+            static_cast<int>(std::lround(contentSize_.height))};
 }
 
 void QtWindow::realize() {
@@ -147,15 +160,19 @@ void QtWindow::realizeWidget() {
         platform_->x11().hasCompositor();
     widget_ = std::make_unique<QtWindowWidget>(*this, flags, translucent);
     applyTitle();
-    const Rect content{frame_.x, frame_.y, contentSize_.width, contentSize_.height};
-    const QRect geometry =
-        platform_->toQtLogical(toX11Rect(content, platform_->screens().reference()));
+    // Sized in points, which Qt lays the content out in; placed in X11 pixels, as the
+    // displays are.
+    const QSize pixels = platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
+    const Rect content{frame_.x, frame_.y, static_cast<double>(pixels.width()),
+                       static_cast<double>(pixels.height())};
+    const QPoint topLeft =
+        platform_->toQtLogical(toX11Rect(content, platform_->screens().reference())).topLeft();
     if ((style & NSWindowStyleMaskResizable) == 0) {
-        widget_->setFixedSize(geometry.size());
+        widget_->setFixedSize(contentPoints());
     } else {
-        widget_->resize(geometry.size());
+        widget_->resize(contentPoints());
     }
-    widget_->move(geometry.topLeft());
+    widget_->move(topLeft);
     contentStale_ = true;
 }
 

@@ -181,6 +181,8 @@ public:
     }
     const std::filesystem::path& directory() const { return dir_; }
     xcb_window_t root() const { return root_; }
+    // The test's own connection to the display, for requests no helper here makes.
+    xcb_connection_t* connection() const { return c_; }
 
     // Runs a command line on this display (xrandr, xdotool...); whether it succeeded.
     bool run(const std::string& command) {
