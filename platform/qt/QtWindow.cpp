@@ -1,5 +1,7 @@
 #include "platform/qt/QtWindow.h"
 
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -56,6 +58,19 @@ void QtWindowWidget::mouseMoveEvent(QMouseEvent* event) {
 void QtWindowWidget::mouseReleaseEvent(QMouseEvent* event) {
     dragOffset_.reset();
     QWidget::mouseReleaseEvent(event);
+}
+
+void QtWindowWidget::keyPressEvent(QKeyEvent* event) {
+    // As small windows on Linux desktops do, a window with a close button also closes with
+    // Escape and with the desktop's close shortcut (Ctrl+W); closing hides it, as the button
+    // does.
+    const bool closable = (window_.owner().styleMask() & NSWindowStyleMaskClosable) != 0;
+    const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+    if (closable && (escape || event->matches(QKeySequence::Close))) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 // --- QtWindow -------------------------------------------------------------------------------
