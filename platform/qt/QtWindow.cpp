@@ -101,13 +101,13 @@ QtWindow::Kind QtWindow::wantedKind() const {
 }
 
 Rect QtWindow::frame() const {
-    if (platform_ != nullptr && widget_) {
+    if (widget_ && platform_ != nullptr) {
         return toPlatformRect(platform_->fromQtLogical(widget_->frameGeometry()),
                               platform_->screens().reference());
     }
     if (platform_ != nullptr && wantedKind() == Kind::Widget) {
         // Not made yet: as large as the widget will be made.
-        const QSize pixels = platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
+        const QSize pixels = contentPixels();
         return {frame_.x, frame_.y, static_cast<double>(pixels.width()),
                 static_cast<double>(pixels.height())};
     }
@@ -117,6 +117,10 @@ Rect QtWindow::frame() const {
 QSize QtWindow::contentPoints() const {
     return {static_cast<int>(std::lround(contentSize_.width)),
             static_cast<int>(std::lround(contentSize_.height))};
+}
+
+QSize QtWindow::contentPixels() const {
+    return platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
 }
 
 void QtWindow::realize() {
@@ -177,7 +181,7 @@ void QtWindow::realizeWidget() {
     applyTitle();
     // Sized in points, which Qt lays the content out in; placed in X11 pixels, as the
     // displays are.
-    const QSize pixels = platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
+    const QSize pixels = contentPixels();
     const Rect content{frame_.x, frame_.y, static_cast<double>(pixels.width()),
                        static_cast<double>(pixels.height())};
     const QPoint topLeft =

@@ -100,8 +100,10 @@ private:
     void applyTitle();
     // Renders the owner's content view into the widget; both must exist.
     void renderContent();
-    // The content size the window was made with, in points (Qt's device-independent pixels).
+    // The content size the window was made with, in points (Qt's device-independent pixels),
+    // and in X11 pixels at the display's scale; the platform must be there.
     QSize contentPoints() const;
+    QSize contentPixels() const;
     // Places the window at `frame` (platform coordinates) after asking the owner.
     void place(Rect frame);
 
