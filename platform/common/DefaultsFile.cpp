@@ -18,6 +18,7 @@
 
 #include "platform/common/FileDescriptor.h"
 #include "platform/common/FileReplacement.h"
+#include "platform/common/FileSizeSignalGuard.h"
 #include "platform/common/PlistSupport.h"
 
 namespace platform::common {
@@ -281,6 +282,8 @@ struct DefaultsFile::State {
     // otherwise be gone at the next launch without a word.
     void report(const std::string& reason) {
         if (reported.insert(reason).second) {
+            // stderr may be a file on the volume that is full.
+            const detail::FileSizeSignalGuard guard;
             std::fprintf(stderr,
                          "vellumor: cannot save to %s: %s; the colour is kept until Vellumor "
                          "quits\n",

@@ -2,21 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <random>
 #include <string_view>
 #include <vector>
 
 #include "platform/common/FileDescriptor.h"
+#include "platform/common/FileSizeSignalGuard.h"
 
 namespace platform::common::detail {
 
@@ -34,49 +32,6 @@ constexpr std::size_t kSuffixLength = 6;
 std::string because(const std::string& step) {
     return step + ": " + std::strerror(errno);
 }
-
-// Holds off SIGXFSZ on the calling thread while a file is written. A write past the file-size
-// limit (RLIMIT_FSIZE, the way quotas and full volumes are often emulated) raises SIGXFSZ,
-// whose default action ends the process; the program must instead see the write fail with
-// EFBIG and keep its in-memory value. A signal raised by our own write is taken back before
-// the thread's signal mask is restored; one that was already pending is left alone. errno
-// is kept for the caller.
-class FileSizeSignalGuard {
-public:
-    FileSizeSignalGuard() {
-        sigemptyset(&signal_);
-        sigaddset(&signal_, SIGXFSZ);
-        blocked_ = ::pthread_sigmask(SIG_BLOCK, &signal_, &previous_) == 0;
-        wasPending_ = pending();
-    }
-    ~FileSizeSignalGuard() {
-        if (!blocked_) {
-            return;
-        }
-        const int error = errno;
-        if (!wasPending_ && pending()) {
-            const timespec immediately{0, 0};
-            while (::sigtimedwait(&signal_, nullptr, &immediately) < 0 && errno == EINTR) {
-            }
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-        errno = error;
-    }
-    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
-    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
-
-private:
-    bool pending() const {
-        sigset_t set;
-        sigemptyset(&set);
-        return ::sigpending(&set) == 0 && sigismember(&set, SIGXFSZ) == 1;
-    }
-
-    sigset_t signal_{};
-    sigset_t previous_{};
-    bool blocked_ = false;
-    bool wasPending_ = false;
-};
 
 bool writeAll(int fd, const Data& bytes) {
     const FileSizeSignalGuard guard;
