@@ -150,9 +150,11 @@ private:
             return false;
         }
         if (name == "array" || name == "dict") {
+            // An empty container is a level of the tree too, with nothing below it.
+            deepest_ = std::max(deepest_, containers_ + 1);
             if (!empty) {
                 open_.push_back(Element::Container);
-                deepest_ = std::max(deepest_, ++containers_);
+                ++containers_;
             }
             return true;
         }
@@ -195,6 +197,7 @@ private:
                 continue;
             }
             skipSpace();
+            deepest_ = std::max(deepest_, depth + 1);
             if (!startsWith("/>")) {
                 ++depth;
             }

@@ -39,7 +39,9 @@ TEST(XmlNesting, WritersLayoutIsMeasuredExactlyWhateverItsLength) {
                              repeated("<array><dict><key>k</key><true/></dict></array>", 5000) +
                              "</array></plist>";
     EXPECT_EQ(xmlNestingBound(wide, kEnough), 3u);
-    EXPECT_EQ(xmlNestingBound("<plist><array/></plist>", kEnough), 0u);
+    // An empty container is a level of its own.
+    EXPECT_EQ(xmlNestingBound("<plist><array/></plist>", kEnough), 1u);
+    EXPECT_EQ(xmlNestingBound("<plist><dict><key>k</key><dict /></dict></plist>", kEnough), 2u);
     EXPECT_EQ(xmlNestingBound("", kEnough), 0u);
 }
 
