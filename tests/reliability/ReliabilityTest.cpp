@@ -345,6 +345,23 @@ TEST_F(HostileDefaultsFileTest, WhatStandsInPlaceOfTheFileReadsAsTheDefaultUntou
          }},
         {"garbage", [&] { writeBytes(domain, garbage); }},
         {"a list", [&] { writeBytes(domain, "<plist><array/></plist>"); }},
+        // 2 MB of XML whose nesting, left open, would overflow the stack when freed.
+        {"deeply nested XML",
+         [&] {
+             std::string deep = "<plist><dict><key>selectedBackgroundColor</key>";
+             for (int i = 0; i < 300000; ++i) {
+                 deep += "<array>";
+             }
+             writeBytes(domain, deep);
+         }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(domain.c_str(), 0600), 0); }},
+        {"a link to /dev/zero", [&] { fs::create_symlink("/dev/zero", domain); }},
+        // Unreadable to its owner; root reads it all the same, as it may.
+        {"a file of mode 000",
+         [&] {
+             writeBytes(domain, redDomain);
+             fs::permissions(domain, fs::perms::none);
+         }},
     };
     const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);  // nothing picked
     const Color picked = Color::colorWithCalibratedRed(0.3, 0.6, 0.9, 0.8);
@@ -357,8 +374,11 @@ TEST_F(HostileDefaultsFileTest, WhatStandsInPlaceOfTheFileReadsAsTheDefaultUntou
         const std::string before = snapshot(domain);
         const std::string beforeElsewhere = snapshot(elsewhere);
 
+        const bool readable = fs::is_regular_file(domain) && ::access(domain.c_str(), R_OK) == 0 &&
+                              readBytes(domain) == redDomain;
         launch({kPrimary, {-1440.0, -900.0, 1440.0, 900.0}});
-        EXPECT_EQ(overlayColors(), std::vector(2, grey));
+        EXPECT_EQ(overlayColors(),
+                  std::vector(2, readable ? Color::colorWithDeviceRed(1, 0, 0, 1) : grey));
         EXPECT_EQ(snapshot(domain), before) << "reading changed it";
 
         desktop().chooseStatusMenuEntry("Pick Color...");
