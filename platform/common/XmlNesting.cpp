@@ -150,6 +150,11 @@ private:
             return false;
         }
         if (name == "array" || name == "dict") {
+            if (empty && containers_ == 0) {
+                // libplist takes even an empty container at the top as the parent of what
+                // follows.
+                return false;
+            }
             // An empty container is a level of the tree too, with nothing below it.
             deepest_ = std::max(deepest_, containers_ + 1);
             if (!empty) {
@@ -185,20 +190,16 @@ private:
         return true;
     }
 
-    // The bound from `from` on: the depth reached so far plus every opening container tag
-    // that follows, in markup, comments or text alike.
+    // The bound from `from` on: the depth reached so far plus every container tag that
+    // follows, in markup, comments or text alike, empty ones included (an empty container
+    // at the top holds what follows it).
     std::size_t countOpeningTagsFrom(std::size_t from) {
         std::size_t depth = containers_;
         for (std::size_t at = text_.find('<', from);
              at != std::string_view::npos && depth <= enough_; at = text_.find('<', at + 1)) {
             position_ = at;
             const std::string_view name = readName(1);
-            if (name != "array" && name != "dict") {
-                continue;
-            }
-            skipSpace();
-            deepest_ = std::max(deepest_, depth + 1);
-            if (!startsWith("/>")) {
+            if (name == "array" || name == "dict") {
                 ++depth;
             }
         }

@@ -11,7 +11,7 @@ namespace platform::common::detail {
 // build from `text` (0 when it would build none), found in one pass without recursion or
 // building anything. The count stops early: any answer above `enough` means "too deep". Where
 // the text strays from the plain layout of property-list writers (comments, CDATA, attributes
-// on containers), every later opening tag counts as one level deeper, whatever closes it.
+// on containers), every later container tag counts as one level deeper, whatever closes it.
 std::size_t xmlNestingBound(std::string_view text, std::size_t enough);
 
 }  // namespace platform::common::detail

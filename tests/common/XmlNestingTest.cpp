@@ -39,9 +39,13 @@ TEST(XmlNesting, WritersLayoutIsMeasuredExactlyWhateverItsLength) {
                              repeated("<array><dict><key>k</key><true/></dict></array>", 5000) +
                              "</array></plist>";
     EXPECT_EQ(xmlNestingBound(wide, kEnough), 3u);
-    // An empty container is a level of its own.
-    EXPECT_EQ(xmlNestingBound("<plist><array/></plist>", kEnough), 1u);
+    // An empty container is a level of its own; at the top, libplist makes it hold what
+    // follows.
     EXPECT_EQ(xmlNestingBound("<plist><dict><key>k</key><dict /></dict></plist>", kEnough), 2u);
+    EXPECT_EQ(xmlNestingBound("<plist><array/></plist>", kEnough), 1u);
+    EXPECT_GE(xmlNestingBound("<plist><array/><array/></plist>", kEnough), 2u);
+    EXPECT_EQ(vellumor::fuzz::checkXmlNesting("<plist><array/><array><array/></array></plist>"),
+              std::nullopt);
     EXPECT_EQ(xmlNestingBound("", kEnough), 0u);
 }
 
