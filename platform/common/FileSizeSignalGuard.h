@@ -11,9 +11,8 @@ namespace platform::common::detail {
 // Holds off SIGXFSZ on the calling thread while a file is written. A write past the file-size
 // limit (RLIMIT_FSIZE, the way quotas and full volumes are often emulated) raises SIGXFSZ,
 // whose default action ends the process; the program must instead see the write fail with
-// EFBIG and go on. A signal raised by our own write is taken back before
-// the thread's signal mask is restored; one that was already pending is left alone. errno
-// is kept for the caller.
+// EFBIG and go on. A signal raised by our own write is taken back before the thread's signal
+// mask is restored; one that was already pending is left alone. errno is kept for the caller.
 class FileSizeSignalGuard {
 public:
     FileSizeSignalGuard() {
