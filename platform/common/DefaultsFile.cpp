@@ -1,27 +1,31 @@
 #include "platform/common/DefaultsFile.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#include <exception>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
+#include "platform/common/FileDescriptor.h"
+#include "platform/common/FileReplacement.h"
+#include "platform/common/FileSizeSignalGuard.h"
 #include "platform/common/PlistSupport.h"
 
 namespace platform::common {
 
 namespace {
 
+using detail::FileDescriptor;
 using detail::PlistLimits;
 using detail::PlistPtr;
 
@@ -32,29 +36,6 @@ constexpr PlistLimits kDomainLimits{4 * 1024 * 1024, 1 << 18, 100};
 // Property-list dates count from 2001-01-01 00:00:00 UTC.
 constexpr std::int64_t kReferenceDateUnixSeconds = 978307200;
 constexpr std::int64_t kMicrosPerSecond = 1000000;
-
-// Closes a descriptor on every path out of a scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now, reporting whether the data reached the file system.
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd >= 0 && ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // The contents of a regular file of at most `limit` bytes; nothing for anything else. A
 // FIFO or device in place of the file must not block or flood the reader.
@@ -97,114 +78,6 @@ std::optional<Data> readSmallRegularFile(const std::filesystem::path& file, std:
     }
     bytes.resize(filled);
     return bytes;
-}
-
-// Holds off SIGXFSZ on the calling thread while a file is written. A write past the file-size
-// limit (RLIMIT_FSIZE, the way quotas and full volumes are often emulated) raises SIGXFSZ,
-// whose default action ends the process; the program must instead see the write fail with
-// EFBIG and keep its in-memory value. A signal raised by our own write is taken back before
-// the thread's signal mask is restored; one that was already pending is left alone.
-class FileSizeSignalGuard {
-public:
-    FileSizeSignalGuard() {
-        sigemptyset(&signal_);
-        sigaddset(&signal_, SIGXFSZ);
-        blocked_ = ::pthread_sigmask(SIG_BLOCK, &signal_, &previous_) == 0;
-        wasPending_ = pending();
-    }
-    ~FileSizeSignalGuard() {
-        if (!blocked_) {
-            return;
-        }
-        if (!wasPending_ && pending()) {
-            const timespec immediately{0, 0};
-            while (::sigtimedwait(&signal_, nullptr, &immediately) < 0 && errno == EINTR) {
-            }
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
-    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
-
-private:
-    bool pending() const {
-        sigset_t set;
-        sigemptyset(&set);
-        return ::sigpending(&set) == 0 && sigismember(&set, SIGXFSZ) == 1;
-    }
-
-    sigset_t signal_{};
-    sigset_t previous_{};
-    bool blocked_ = false;
-    bool wasPending_ = false;
-};
-
-bool writeAll(int fd, const Data& bytes) {
-    const FileSizeSignalGuard guard;
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
-// Creates `directory` and its missing parents, private to the user like a preferences
-// folder.
-bool ensureDirectory(const std::filesystem::path& directory) {
-    std::filesystem::path prefix;
-    for (const auto& part : directory) {
-        prefix /= part;
-        if (::mkdir(prefix.c_str(), 0700) == 0) {
-            continue;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
-    }
-    struct stat status {};
-    return ::stat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Replaces `target` with `bytes` so that readers see either the old or the new file, never
-// a part of one. The temporary file lives beside the target, because rename() is only
-// atomic within one file system. rename() also replaces a symbolic link itself rather than
-// the file it points to, so a write never lands outside the domain's own path.
-bool replaceFile(const std::filesystem::path& target, const Data& bytes) {
-    if (!target.has_filename()) {
-        return false;
-    }
-    const std::filesystem::path directory =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    if (!ensureDirectory(directory)) {
-        return false;
-    }
-    // mkostemp replaces the Xs in place with the name it chose.
-    std::string temporary = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        return false;
-    }
-    const bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), bytes) &&
-                    ::fsync(fd.get()) == 0 && fd.close() &&
-                    ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable. The file is already in place, so a file system that
-    // cannot sync directories does not make the write a failure.
-    const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) {
-        ::fsync(dir.get());
-    }
-    return true;
 }
 
 // Whether `text` can be stored as a property-list string: libplist takes NUL-terminated
@@ -401,7 +274,22 @@ struct DefaultsFile::State {
     std::filesystem::path file;
     // The domain as last read or set; the file follows it on each successful write.
     PlistPtr domain;
+    // Why writes failed so far: each reason is told once, not at every pick.
+    std::set<std::string> reported;
     mutable std::mutex mutex;
+
+    // The one place a failed save is told: the picked colour is still shown, and would
+    // otherwise be gone at the next launch without a word.
+    void report(const std::string& reason) {
+        if (reported.insert(reason).second) {
+            // stderr may be a file on the volume that is full.
+            const detail::FileSizeSignalGuard guard;
+            std::fprintf(stderr,
+                         "vellumor: cannot save to %s: %s; the colour is kept until Vellumor "
+                         "quits\n",
+                         file.c_str(), reason.c_str());
+        }
+    }
 };
 
 DefaultsFile::DefaultsFile(std::filesystem::path file) : state_(std::make_unique<State>()) {
@@ -436,15 +324,21 @@ bool DefaultsFile::setObject(const PropertyValue& value, const std::string& key)
     if (const auto* text = std::get_if<std::string>(&value); text && !storableText(*text)) {
         return false;
     }
+    const std::lock_guard lock(state_->mutex);
+    std::optional<std::string> failure;
     try {
-        const std::lock_guard lock(state_->mutex);
         plist_dict_set_item(state_->domain.get(), key.c_str(), toNode(value));
         const auto bytes = detail::writeBinaryPropertyList(state_->domain.get());
-        return bytes && readsBack(*bytes) && replaceFile(state_->file, *bytes);
-    } catch (...) {
+        failure = bytes && readsBack(*bytes) ? detail::replaceFile(state_->file, *bytes)
+                                             : "the settings cannot be written as a property list";
+    } catch (const std::exception& error) {
         // Out of memory or a path that cannot be converted: the disk was not written.
-        return false;
+        failure = error.what();
     }
+    if (failure) {
+        state_->report(*failure);
+    }
+    return !failure;
 }
 
 const std::filesystem::path& DefaultsFile::path() const {

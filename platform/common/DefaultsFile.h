@@ -27,9 +27,11 @@ public:
     std::optional<Data> dataForKey(const std::string& key) const;
     // Stores `value` under `key`, replacing any earlier value. The next read sees it at once.
     // Before returning, the file is replaced atomically (temporary file in the same directory,
-    // mode 0600, then rename), so it is never torn, and only with contents that read back.
-    // If the disk cannot be written, the value is kept in memory, the old file stays intact
-    // and false is returned.
+    // mode 0600, then rename), so it is never torn, and only with contents that read back;
+    // only a directory that is the user's alone is written (see replaceFile). If the file
+    // cannot be written, the value is kept in memory, the old file stays intact, one line on
+    // stderr names the file and the reason (once per reason for this object) and false is
+    // returned.
     bool setObject(const PropertyValue& value, const std::string& key);
 
     // Where the domain is stored.

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/common/XmlNesting.h"
+
 namespace platform::common::detail {
 
 namespace {
@@ -342,8 +344,8 @@ private:
 
 using IteratorPtr = std::unique_ptr<void, FreeWithLibc>;
 
-// Checks a tree that libplist built (from XML, whose nesting only costs its length) against
-// the limits, so that later walks and writes over it stay bounded too.
+// Checks a tree that libplist built against the limits, so that later walks and writes over it
+// stay bounded too.
 bool treeWithinLimits(plist_t root, const PlistLimits& limits, std::string& error) {
     std::deque<std::pair<plist_t, std::size_t>> pending{{root, 1}};
     std::size_t seen = 0;
@@ -409,6 +411,13 @@ PlistPtr parsePropertyList(const std::uint8_t* bytes, std::size_t size, const Pl
         }
         plist_from_bin(text, length, &raw);
     } else {
+        // libplist 2.2 reads XML in a loop but copies, writes and frees the tree it built by
+        // recursion, one stack frame per level: a few megabytes of nested tags, closed or
+        // left open, overflow the stack when the tree is freed.
+        if (xmlNestingBound(std::string_view(text, size), limits.maxDepth) > limits.maxDepth) {
+            error = "property list is nested too deeply";
+            return nullptr;
+        }
         plist_from_xml(text, length, &raw);
     }
     PlistPtr root(raw);

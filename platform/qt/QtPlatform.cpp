@@ -32,16 +32,25 @@ std::array<char*, 2> fakeArgv{fakeName, nullptr};
 
 std::filesystem::path defaultsFilePath() {
     std::filesystem::path base;
-    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
+    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME; a relative home is
+    // ignored as well, or the colour would follow the working directory. The last resort
+    // lies in a shared directory, where the defaults file refuses a directory someone else
+    // made first.
     if (const char* config = std::getenv("XDG_CONFIG_HOME");
         config != nullptr && config[0] == '/') {
         base = config;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
         base = std::filesystem::path(home) / ".config";
-    } else if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir) {
+    } else if (const passwd* user = ::getpwuid(::getuid());
+               user != nullptr && user->pw_dir != nullptr && user->pw_dir[0] == '/') {
         base = std::filesystem::path(user->pw_dir) / ".config";
     } else {
-        base = std::filesystem::temp_directory_path() / ("vellumor-" + std::to_string(::getuid()));
+        std::error_code noTemporaryDirectory;
+        base = std::filesystem::temp_directory_path(noTemporaryDirectory);
+        if (noTemporaryDirectory) {
+            base = "/tmp";
+        }
+        base /= "vellumor-" + std::to_string(::getuid());
     }
     return base / "vellumor" / "org.vellumor.Vellumor.plist";
 }
@@ -249,7 +258,7 @@ std::optional<PropertyValue> QtPlatform::defaultsObjectForKey(const std::string&
 }
 
 void QtPlatform::setDefaultsObject(const PropertyValue& value, const std::string& key) {
-    // A full disk keeps the value for this run; the platform reports nothing either.
+    // A full disk keeps the value for this run; the defaults file tells stderr why.
     defaults_.setObject(value, key);
 }
 

@@ -28,8 +28,8 @@ class QtWindow;
 class RootEventFilter;
 
 // Where the program's defaults live: $XDG_CONFIG_HOME/vellumor/org.vellumor.Vellumor.plist,
-// with XDG_CONFIG_HOME an absolute path or else ~/.config. The platform's convention, as
-// ~/Library/Preferences is on macOS.
+// with XDG_CONFIG_HOME an absolute path or else ~/.config, home being an absolute HOME or the
+// user's home directory. The platform's convention, as ~/Library/Preferences is on macOS.
 std::filesystem::path defaultsFilePath();
 
 // The Linux X11 desktop: Qt 6 Widgets for what Qt does well (tray icon, menus, the colour

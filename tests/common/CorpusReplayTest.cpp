@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <string_view>
 
 #include "tests/fuzz/FuzzChecks.h"
 
@@ -30,12 +35,30 @@ std::vector<fs::path> inputsUnder(const fs::path& directory) {
     return files;
 }
 
+// The bytes of a kept input; large ones are kept gzip-compressed, under a name ending ".gz".
 platform::Data contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    return platform::Data(text.begin(), text.end());
+    if (file.extension() != ".gz") {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        const std::string text = bytes.str();
+        return platform::Data(text.begin(), text.end());
+    }
+    const std::unique_ptr<gzFile_s, decltype(&gzclose)> in(gzopen(file.c_str(), "rb"), &gzclose);
+    EXPECT_NE(in, nullptr) << file;
+    platform::Data bytes;
+    std::array<std::uint8_t, 65536> chunk{};
+    for (int count = 0;
+         in != nullptr && (count = gzread(in.get(), chunk.data(), chunk.size())) > 0;) {
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + count);
+    }
+    return bytes;
+}
+
+void writeContents(const fs::path& file, const platform::Data& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Seeds name what they must give: "ok-" a colour, "bad-" none.
@@ -87,7 +110,11 @@ TEST_F(CorpusReplay, EveryKeptInputAsTheDefaultsFileReadsAndTakesAWrite) {
     const fs::path domain = directory_ / "org.vellumor.Vellumor.plist";
     for (const auto& file : files) {
         SCOPED_TRACE(file.string());
-        fs::copy_file(file, domain, fs::copy_options::overwrite_existing);
+        const platform::Data bytes = contents(file);
+        writeContents(domain, bytes);
+        EXPECT_EQ(fuzz::checkXmlNesting(
+                      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())),
+                  std::nullopt);
         std::optional<platform::Color> color;
         EXPECT_EQ(fuzz::checkDefaultsFile(domain, true, &color), std::nullopt);
         if (seedNamed(file, "defaults_file", "ok-")) {

@@ -142,6 +142,30 @@ TEST_F(DefaultsFileTest, ReadsAnXmlDomain) {
     EXPECT_EQ(DefaultsFile(file_).objectForKey("k"), PropertyValue(std::string("v")));
 }
 
+// libplist frees and copies a tree by recursion, so an XML domain nested deeper than the
+// stack allows must be refused before libplist builds it, closed or left open.
+TEST_F(DefaultsFileTest, DeeplyNestedXmlReadsAsEmptyUntouchedAndTakesAWrite) {
+    constexpr int kLevels = 200000;
+    std::string open;
+    for (int i = 0; i < kLevels; ++i) {
+        open += i % 2 == 0 ? "<array>" : "<dict><key>k</key>";
+    }
+    std::string closed = open;
+    for (int i = kLevels - 1; i >= 0; --i) {
+        closed += i % 2 == 0 ? "</array>" : "</dict>";
+    }
+    for (const std::string& body : {open, closed}) {
+        const std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>" +
+                                body + "</dict></plist>";
+        writeFile(file_, Data(xml.begin(), xml.end()));
+        DefaultsFile defaults(file_);
+        EXPECT_FALSE(defaults.objectForKey("k").has_value());
+        EXPECT_EQ(readFile(file_), Data(xml.begin(), xml.end()));
+        ASSERT_TRUE(defaults.setObject(std::int64_t{7}, "n"));
+        EXPECT_EQ(DefaultsFile(file_).objectForKey("n"), PropertyValue(std::int64_t{7}));
+    }
+}
+
 TEST_F(DefaultsFileTest, RefusesTextAPropertyListCannotHold) {
     DefaultsFile defaults(file_);
     EXPECT_FALSE(defaults.setObject(std::string("a\0b", 3), "k"));

@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes as the defaults file, read as the program reads it and then
-// written with one more key.
+// written with one more key; XML is also measured for nesting against what libplist builds.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "tests/fuzz/FuzzChecks.h"
 
@@ -61,6 +62,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    if (const auto broken = vellumor::fuzz::checkXmlNesting(
+            std::string_view(reinterpret_cast<const char*>(bytes), size))) {
+        std::fprintf(stderr, "broken promise: %s\n", broken->c_str());
+        std::abort();
+    }
     writeInput(bytes, size);
     if (const auto broken = vellumor::fuzz::checkDefaultsFile(file, true)) {
         std::fprintf(stderr, "broken promise: %s\n", broken->c_str());

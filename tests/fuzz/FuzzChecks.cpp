@@ -1,12 +1,19 @@
 #include "tests/fuzz/FuzzChecks.h"
 
+#include <plist/plist.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "platform/common/DefaultsFile.h"
 #include "platform/common/KeyedArchive.h"
+#include "platform/common/XmlNesting.h"
 
 namespace vellumor::fuzz {
 
@@ -60,7 +67,64 @@ bool sameValue(const std::optional<PropertyValue>& before,
     return before == after;
 }
 
+// How deeply arrays and dictionaries nest in a tree libplist built, without recursion.
+std::size_t containerDepth(plist_t root) {
+    std::vector<std::pair<plist_t, std::size_t>> pending{{root, 0}};
+    std::size_t deepest = 0;
+    while (!pending.empty()) {
+        const auto [node, above] = pending.back();
+        pending.pop_back();
+        const plist_type type = plist_get_node_type(node);
+        if (type != PLIST_ARRAY && type != PLIST_DICT) {
+            continue;
+        }
+        deepest = std::max(deepest, above + 1);
+        if (type == PLIST_ARRAY) {
+            for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+                pending.emplace_back(plist_array_get_item(node, i), above + 1);
+            }
+            continue;
+        }
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        for (plist_t item = nullptr;;) {
+            plist_dict_next_item(node, iterator, nullptr, &item);
+            if (item == nullptr) {
+                break;
+            }
+            pending.emplace_back(item, above + 1);
+        }
+        std::free(iterator);
+    }
+    return deepest;
+}
+
 }  // namespace
+
+std::optional<std::string> checkXmlNesting(std::string_view text) {
+    // Deep enough to exercise every tag, shallow enough for libplist to free by recursion.
+    constexpr std::size_t kReadable = 2000;
+    if (text.starts_with("bplist00") || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    const std::size_t bound = platform::common::detail::xmlNestingBound(text, kReadable);
+    if (bound > kReadable) {
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+    if (root == nullptr) {
+        return std::nullopt;
+    }
+    const std::size_t depth = containerDepth(root);
+    if (depth > bound) {
+        // Left allocated: a tree deeper than measured may be too deep to free.
+        return "libplist nests " + std::to_string(depth) + " levels where the text measured " +
+               std::to_string(bound);
+    }
+    plist_free(root);
+    return std::nullopt;
+}
 
 std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Color>* decoded) {
     std::string error;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Color.h"
 #include "platform/PropertyValue.h"
@@ -23,5 +24,10 @@ std::optional<std::string> checkColorArchive(const platform::Data& bytes,
 // Gives the first broken promise, or nothing; `color` receives the stored colour, if any.
 std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, bool write,
                                              std::optional<platform::Color>* color = nullptr);
+
+// Measures how deeply `text` nests before libplist reads it and, when that is shallow enough to
+// read safely, checks that libplist builds a tree no deeper. Gives the broken promise, or
+// nothing.
+std::optional<std::string> checkXmlNesting(std::string_view text);
 
 }  // namespace vellumor::fuzz

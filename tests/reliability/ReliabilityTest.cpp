@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -115,10 +116,37 @@ Color numbered(int i) {
     return Color::colorWithCalibratedRed(i / 1000.0, 0.25, (kPicks - i) / 1000.0, 1.0);
 }
 
+// A whole number from the environment variable `name`, or `fallback` when it is unset.
+unsigned long fromEnvironment(const char* name, unsigned long fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::stoul(text) : fallback;
+}
+
+// The temporary files a writer leaves beside the defaults file when it dies mid-write.
+std::vector<std::string> temporariesBeside(const fs::path& file) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("." + file.filename().string() + ".")) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// VELLUMOR_KILL_ROUNDS sets the number of rounds (5 by default) and VELLUMOR_KILL_SEED the
+// random seed (a new one by default); the seed is printed so that a failure can be replayed.
 TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPick) {
-    std::mt19937 random(20261206);
+    const auto rounds = static_cast<int>(fromEnvironment("VELLUMOR_KILL_ROUNDS", 5));
+    const auto seed =
+        static_cast<std::uint32_t>(fromEnvironment("VELLUMOR_KILL_SEED", std::random_device{}()));
+    std::cout << "kill rounds " << rounds << ", seed " << seed
+              << " (VELLUMOR_KILL_ROUNDS, VELLUMOR_KILL_SEED)\n";
+    std::mt19937 random(seed);
     int killedRounds = 0;
-    for (int round = 1; round <= 5; ++round) {
+    int leftBehind = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
         const int target = std::uniform_int_distribution(2, kPicks - 100)(random);
         const double fraction = std::uniform_real_distribution(0.0, 1.0)(random);
         const auto start = std::chrono::steady_clock::now();
@@ -152,17 +180,25 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
         const auto data =
             platform::common::DefaultsFile(file()).dataForKey("selectedBackgroundColor");
         const auto stored = data ? platform::common::unarchiveColor(*data) : std::nullopt;
-        ASSERT_TRUE(stored.has_value()) << "no readable colour in the file, round " << round;
+        ASSERT_TRUE(stored.has_value()) << "no readable colour in the file";
         const auto held = static_cast<int>(std::lround(stored->components().front() * 1000));
-        EXPECT_EQ(*stored, numbered(held)) << "not one of the picks, round " << round;
-        EXPECT_TRUE(held == last || held == last + 1) << "round " << round;
+        EXPECT_EQ(*stored, numbered(held)) << "not one of the picks";
+        EXPECT_TRUE(held == last || held == last + 1);
+        const std::size_t left = temporariesBeside(file()).size();
+        leftBehind += left > 0;
         std::cout << "round " << round << ": kill after pick " << target << " + " << delay.count()
                   << " us (a write takes " << write.count() << " us); last acknowledged " << last
-                  << ", file holds " << held << "\n";
+                  << ", file holds " << held << ", temporary files left " << left << "\n";
         launch();
         EXPECT_EQ(ColorManager::shared().currentColor(), *stored);
         EXPECT_EQ(overlayColors(), std::vector{*stored});
+        // The next pick that is saved clears what the killed writer left.
+        desktop().chooseStatusMenuEntry("Pick Color...");
+        desktop().pickColorInPanel(numbered(kPicks));
+        EXPECT_EQ(temporariesBeside(file()), std::vector<std::string>{});
     }
+    std::cout << rounds << " rounds, " << killedRounds << " ended by the kill, " << leftBehind
+              << " left a temporary file until the next pick\n";
     EXPECT_GT(killedRounds, 0) << "no round was ended by the kill";
 }
 
@@ -195,9 +231,9 @@ TEST_F(CrashSafeDefaultsTest, QuitOrATerminationSignalRightAfterAPickKeepsIt) {
     }
 }
 
-// A program picks a colour; another launch, on two displays, loses its disk and picks again.
-// It must go on, showing the new pick on every overlay, with the old file as it was and
-// nothing left beside it.
+// A program picks a colour; another launch, on two displays, loses its disk and picks twice.
+// It must go on, showing the new pick on every overlay, with the old file as it was, nothing
+// left beside it, and one line on stderr naming the file and the system's reason.
 TEST_F(CrashSafeDefaultsTest, UnwritableDiskKeepsTheOldFileAndShowsTheNewPick) {
     const Color stored = Color::colorWithDeviceRed(0.75, 0.5, 0.25, 1.0);
     const Color unstorable = Color::colorWithCalibratedWhite(0.625, 0.5);
@@ -206,7 +242,13 @@ TEST_F(CrashSafeDefaultsTest, UnwritableDiskKeepsTheOldFileAndShowsTheNewPick) {
         launch().chooseStatusMenuEntry("Pick Color...");
         desktop().pickColorInPanel(stored);
         const std::string before = readBytes(file());
+        // The child's stderr goes to a pipe, which no file-size limit applies to.
+        int told[2];
+        ASSERT_EQ(::pipe(told), 0);
         Child child([&](const Child&) -> int {
+            if (::dup2(told[1], STDERR_FILENO) < 0) {
+                return 3;
+            }
             launch({kPrimary, {-1280.0, -200.0, 1280.0, 1024.0}});
             desktop().chooseStatusMenuEntry("Pick Color...");
             if (fullDisk) {
@@ -218,20 +260,33 @@ TEST_F(CrashSafeDefaultsTest, UnwritableDiskKeepsTheOldFileAndShowsTheNewPick) {
                 }
             } else {
                 fs::permissions(defaultsDirectory(), fs::perms::owner_read | fs::perms::owner_exec);
-                // Permissions do not stop root: it becomes nobody, for whom the directory is
-                // read-only as well.
-                if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                // Permissions do not stop root: it becomes nobody, whose own directory this
+                // becomes, read-only as well.
+                if (::geteuid() == 0 && (::chown(defaultsDirectory().c_str(), 65534, 65534) != 0 ||
+                                         ::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
                                          ::setuid(65534) != 0)) {
                     return 3;
                 }
             }
             desktop().pickColorInPanel(unstorable);
+            desktop().pickColorInPanel(unstorable);
             // Exit status 1: the pick is not shown.
             return ColorManager::shared().currentColor() != unstorable ||
                    overlayColors() != std::vector(2, unstorable);
         });
+        ::close(told[1]);
         EXPECT_EQ(child.wait(), 0) << "wait status";
+        std::string lines;
+        char chunk[4096];
+        for (ssize_t count; (count = ::read(told[0], chunk, sizeof chunk)) > 0;) {
+            lines.append(chunk, static_cast<std::size_t>(count));
+        }
+        ::close(told[0]);
+        EXPECT_EQ(::chown(defaultsDirectory().c_str(), ::geteuid(), ::getegid()), 0);
         fs::permissions(defaultsDirectory(), fs::perms::owner_all);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+        EXPECT_NE(lines.find(file().string()), std::string::npos) << lines;
+        EXPECT_NE(lines.find(std::strerror(fullDisk ? EFBIG : EACCES)), std::string::npos) << lines;
         EXPECT_EQ(readBytes(file()), before);
         EXPECT_EQ(std::distance(fs::directory_iterator(defaultsDirectory()), {}), 1);
         launch();
@@ -290,6 +345,23 @@ TEST_F(HostileDefaultsFileTest, WhatStandsInPlaceOfTheFileReadsAsTheDefaultUntou
          }},
         {"garbage", [&] { writeBytes(domain, garbage); }},
         {"a list", [&] { writeBytes(domain, "<plist><array/></plist>"); }},
+        // 2 MB of XML whose nesting, left open, would overflow the stack when freed.
+        {"deeply nested XML",
+         [&] {
+             std::string deep = "<plist><dict><key>selectedBackgroundColor</key>";
+             for (int i = 0; i < 300000; ++i) {
+                 deep += "<array>";
+             }
+             writeBytes(domain, deep);
+         }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(domain.c_str(), 0600), 0); }},
+        {"a link to /dev/zero", [&] { fs::create_symlink("/dev/zero", domain); }},
+        // Unreadable to its owner; root reads it all the same, as it may.
+        {"a file of mode 000",
+         [&] {
+             writeBytes(domain, redDomain);
+             fs::permissions(domain, fs::perms::none);
+         }},
     };
     const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);  // nothing picked
     const Color picked = Color::colorWithCalibratedRed(0.3, 0.6, 0.9, 0.8);
@@ -302,8 +374,11 @@ TEST_F(HostileDefaultsFileTest, WhatStandsInPlaceOfTheFileReadsAsTheDefaultUntou
         const std::string before = snapshot(domain);
         const std::string beforeElsewhere = snapshot(elsewhere);
 
+        const bool readable = fs::is_regular_file(domain) && ::access(domain.c_str(), R_OK) == 0 &&
+                              readBytes(domain) == redDomain;
         launch({kPrimary, {-1440.0, -900.0, 1440.0, 900.0}});
-        EXPECT_EQ(overlayColors(), std::vector(2, grey));
+        EXPECT_EQ(overlayColors(),
+                  std::vector(2, readable ? Color::colorWithDeviceRed(1, 0, 0, 1) : grey));
         EXPECT_EQ(snapshot(domain), before) << "reading changed it";
 
         desktop().chooseStatusMenuEntry("Pick Color...");
