@@ -1,10 +1,16 @@
+#include "platform/qt/QtCommandLine.h"
+#include "platform/qt/QtDisplayCheck.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace platform {
 
 // A program built on the X11 backend keeps its defaults where the desktop's programs keep
-// their settings (see qt::defaultsFilePath).
+// their settings (see qt::defaultsFilePath). Its command line asks only for help or the
+// version, answered without a display; without an X display it ends with a line that says
+// what is missing, before Qt would abort it.
 std::unique_ptr<PlatformIntegration> createDefaultPlatformIntegration() {
+    qt::obeyCommandLine(qt::ownArguments());
+    qt::exitUnlessXDisplay();
     return std::make_unique<qt::QtPlatform>(qt::defaultsFilePath());
 }
 

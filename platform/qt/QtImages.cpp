@@ -40,6 +40,11 @@ constexpr std::array<Symbol, 2> kSymbols{{
     {"app.fill", kAppTile},
 }};
 
+// A grey midway in luminance between light panels (#DCDAD5: 3.2:1) and dark ones (#2B2B2B:
+// 3.16:1), the most a single colour can stand out from both; a light fill with a dark edge
+// shows on a light panel as a thin outline only.
+const QColor kPanelNeutralGrey(0x77, 0x77, 0x77);
+
 const Symbol* findSymbol(const std::string& name) {
     const auto found = std::find_if(kSymbols.begin(), kSymbols.end(),
                                     [&](const Symbol& symbol) { return name == symbol.name; });
@@ -123,7 +128,7 @@ void drawImage(QPainter& painter, const std::string& name, const QRectF& bounds,
 QIcon iconForImage(const std::string& name) {
     QByteArray svg;
     if (const Symbol* symbol = findSymbol(name)) {
-        svg = tinted(symbol->svg, QColor(0xe8, 0xe8, 0xe8), QColor(0x30, 0x30, 0x30, 0xc0));
+        svg = tinted(symbol->svg, kPanelNeutralGrey, Qt::transparent);
     } else {
         svg = imageSvg(name, Qt::white);
     }

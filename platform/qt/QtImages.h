@@ -28,8 +28,8 @@ QByteArray imageSvg(const std::string& name, const QColor& tint);
 void drawImage(QPainter& painter, const std::string& name, const QRectF& bounds,
                NSImageScaling scaling, const QColor& tint);
 
-// The named image as an icon at the sizes trays and title bars ask for; symbols are drawn light
-// with a dark edge, which reads on dark and light panels alike.
+// The named image as an icon at the sizes trays and title bars ask for; symbols are drawn in a
+// grey that stands out at least 3:1 from light and dark panels alike.
 QIcon iconForImage(const std::string& name);
 
 // The program's icon as installed in the icon theme (generated from data/ at build time).

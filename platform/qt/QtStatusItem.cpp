@@ -1,8 +1,13 @@
 #include "platform/qt/QtStatusItem.h"
 
+#include <unistd.h>
+
 #include <QCursor>
 #include <QImage>
 #include <QPixmap>
+
+#include <chrono>
+#include <cstdio>
 
 #include "platform/Menu.h"
 #include "platform/qt/QtImages.h"
@@ -11,6 +16,10 @@
 namespace platform::qt {
 
 namespace {
+// How long a tray has to take the icon before the user is told there is none: a session's
+// panel comes up within a few seconds of the programs the session starts with it.
+constexpr std::chrono::seconds kTrayWait{5};
+
 // The status menu. Qt 6.4 types a parentless menu's window as a normal one, and makes a new
 // native window for each opening; the EWMH popup-menu type, which compositors and tools go
 // by, is set on each before it is mapped.
@@ -50,6 +59,11 @@ QtStatusItem::QtStatusItem(QtPlatform& platform)
                      });
     tray_->setIcon(blankIcon());
     tray_->show();
+    trayCheck_ = std::make_unique<QTimer>();
+    trayCheck_->setSingleShot(true);
+    QObject::connect(trayCheck_.get(), &QTimer::timeout, trayCheck_.get(),
+                     [this] { reportMissingTray(); });
+    trayCheck_->start(kTrayWait);
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -60,10 +74,21 @@ QtStatusItem::~QtStatusItem() {
 }
 
 void QtStatusItem::releaseNative() {
+    trayCheck_.reset();
     // The icon refers to the menu, so it goes first.
     tray_.reset();
     qmenu_.reset();
     platform_ = nullptr;
+}
+
+void QtStatusItem::reportMissingTray() {
+    // The menu is the only way to quit: the line says how else to end the program.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr,
+                     "vellumor: no system tray shows the Vellumor icon, so its menu cannot be "
+                     "reached; the icon appears when a tray starts. To end Vellumor: kill %d\n",
+                     static_cast<int>(::getpid()));
+    }
 }
 
 void QtStatusItem::setImage(const std::shared_ptr<const Image>& image) {

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -13,7 +14,8 @@ class QtPlatform;
 
 // The status item as a tray icon: a StatusNotifierItem where the session has a watcher for
 // one, an XEmbed icon in the system tray otherwise. It is shown from the start and appears
-// whenever a tray does, also one started after the program.
+// whenever a tray does, also one started after the program. When no tray has come a few
+// seconds after the item was made, one line on stderr says so and how to end the program.
 class QtStatusItem final : public PlatformStatusItem {
 public:
     explicit QtStatusItem(QtPlatform& platform);
@@ -35,11 +37,14 @@ public:
 private:
     // Fills the Qt menu from the platform menu, just before it opens.
     void rebuildMenu();
+    // Tells the user, once, that no tray shows the icon, if none does.
+    void reportMissingTray();
 
     QtPlatform* platform_;
     Menu* menu_ = nullptr;
     std::unique_ptr<QMenu> qmenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QTimer> trayCheck_;
 };
 
 }  // namespace platform::qt

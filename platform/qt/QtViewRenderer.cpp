@@ -360,7 +360,10 @@ void QtViewRenderer::render(const View& root, QWidget& host, bool translucent) {
         delete child;
     }
     auto* layout = new SubviewLayout(&host);
-    layout->addView(build(root, &host, {translucent, false}), &root);
+    // The root fills the host whatever its frame says: a window's content view always covers
+    // its content area, and the frame it was given is in X11 pixels, not in the points the
+    // widgets are laid out in.
+    layout->addView(build(root, &host, {translucent, false}), nullptr);
 }
 
 }  // namespace platform::qt

@@ -1,8 +1,12 @@
 #include "platform/qt/QtWindow.h"
 
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
+
+#include <cmath>
 
 #include "platform/Screen.h"
 #include "platform/View.h"
@@ -56,6 +60,19 @@ void QtWindowWidget::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
+void QtWindowWidget::keyPressEvent(QKeyEvent* event) {
+    // As small windows on Linux desktops do, a window with a close button also closes with
+    // Escape and with the desktop's close shortcut (Ctrl+W); closing hides it, as the button
+    // does.
+    const bool closable = (window_.owner().styleMask() & NSWindowStyleMaskClosable) != 0;
+    const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+    if (closable && (escape || event->matches(QKeySequence::Close))) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 // --- QtWindow -------------------------------------------------------------------------------
 
 QtWindow::QtWindow(QtPlatform& platform, Window& owner, Rect contentRect)
@@ -88,7 +105,22 @@ Rect QtWindow::frame() const {
         return toPlatformRect(platform_->fromQtLogical(widget_->frameGeometry()),
                               platform_->screens().reference());
     }
+    if (platform_ != nullptr && wantedKind() == Kind::Widget) {
+        // Not made yet: as large as the widget will be made.
+        const QSize pixels = contentPixels();
+        return {frame_.x, frame_.y, static_cast<double>(pixels.width()),
+                static_cast<double>(pixels.height())};
+    }
     return frame_;
+}
+
+QSize QtWindow::contentPoints() const {
+    return {static_cast<int>(std::lround(contentSize_.width)),
+            static_cast<int>(std::lround(contentSize_.height))};
+}
+
+QSize QtWindow::contentPixels() const {
+    return platform_->fromQtLogical(QRect(QPoint(), contentPoints())).size();
 }
 
 void QtWindow::realize() {
@@ -147,15 +179,19 @@ void QtWindow::realizeWidget() {
         platform_->x11().hasCompositor();
     widget_ = std::make_unique<QtWindowWidget>(*this, flags, translucent);
     applyTitle();
-    const Rect content{frame_.x, frame_.y, contentSize_.width, contentSize_.height};
-    const QRect geometry =
-        platform_->toQtLogical(toX11Rect(content, platform_->screens().reference()));
+    // Sized in points, which Qt lays the content out in; placed in X11 pixels, as the
+    // displays are.
+    const QSize pixels = contentPixels();
+    const Rect content{frame_.x, frame_.y, static_cast<double>(pixels.width()),
+                       static_cast<double>(pixels.height())};
+    const QPoint topLeft =
+        platform_->toQtLogical(toX11Rect(content, platform_->screens().reference())).topLeft();
     if ((style & NSWindowStyleMaskResizable) == 0) {
-        widget_->setFixedSize(geometry.size());
+        widget_->setFixedSize(contentPoints());
     } else {
-        widget_->resize(geometry.size());
+        widget_->resize(contentPoints());
     }
-    widget_->move(geometry.topLeft());
+    widget_->move(topLeft);
     contentStale_ = true;
 }
 

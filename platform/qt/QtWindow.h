@@ -4,6 +4,7 @@
 
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 
 #include <memory>
@@ -27,6 +28,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QtWindow& window_;
@@ -45,8 +47,9 @@ public:
     QtWindow(const QtWindow&) = delete;
     QtWindow& operator=(const QtWindow&) = delete;
 
-    // The frame in platform coordinates: the bare window's, or the widget's with the window
-    // manager's decorations once it has been shown.
+    // The frame in platform coordinates (X11 pixels): the bare window's, or the widget's with
+    // the window manager's decorations once it has been shown. A widget's content size is in
+    // points, which Qt scales to the display, so its frame grows with the scale.
     Rect frame() const override;
     // Refills a bare window from the server at once; repaints a widget without content.
     void backgroundColorChanged() override;
@@ -100,6 +103,10 @@ private:
     void applyTitle();
     // Renders the owner's content view into the widget; both must exist.
     void renderContent();
+    // The content size the window was made with, in points (Qt's device-independent pixels),
+    // and in X11 pixels at the display's scale; the platform must be there.
+    QSize contentPoints() const;
+    QSize contentPixels() const;
     // Places the window at `frame` (platform coordinates) after asking the owner.
     void place(Rect frame);
 
