@@ -39,7 +39,7 @@ dpkg -x "$deb" "$root" || fail "dpkg -x $deb"
 for file in usr/bin/vellumor \
     usr/share/applications/org.vellumor.Vellumor.desktop \
     usr/share/icons/hicolor/scalable/apps/org.vellumor.Vellumor.svg \
-    usr/share/metainfo/org.vellumor.Vellumor.metainfo.xml \
+    usr/share/metainfo/org.vellumor.Vellumor.metainfo.xml usr/share/man/man1/vellumor.1.gz \
     usr/share/doc/vellumor/autostart/org.vellumor.Vellumor.desktop \
     usr/share/doc/vellumor/copyright usr/share/doc/vellumor/changelog.gz; do
     [ -f "$root/$file" ] || fail "the package lacks /$file"
