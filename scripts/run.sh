@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Vellumor and runs it.
+# Builds the Vellumor program (nothing else) and runs it.
 #
 # On a desktop (DISPLAY set) it runs there until you choose Quit in its tray menu. Without a
 # display it starts a virtual one (Xvfb with two monitors, openbox, trayer as the tray), runs
@@ -9,9 +9,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --preset default
-cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)"
 binary="$PWD/build/default/main/vellumor"
+if [ ! -x "$binary" ]; then
+    echo "run.sh: building Vellumor in build/default, the program alone (no tests or" \
+        "benchmarks); the first build takes a few minutes" >&2
+fi
+# The default preset with the tests and benchmarks optional: they are not built here, so
+# their libraries need not be installed to run the program.
+mkdir -p build
+cmake --preset default -DVELLUMOR_TESTS=AUTO -DVELLUMOR_BENCH=AUTO >build/run-configure.log ||
+    { cat build/run-configure.log >&2; exit 1; }
+cmake --build --preset default --target vellumor -j "$(nproc 2>/dev/null || echo 2)"
 
 if [ -n "${DISPLAY:-}" ]; then
     exec "$binary"
@@ -118,7 +126,6 @@ wait_for vellumor_window_of_type _NET_WM_WINDOW_TYPE_POPUP_MENU
 xdotool mousemove 1100 300
 sleep 0.5
 
-mkdir -p build
 import -window root build/vellumor-screenshot.png
 echo "Vellumor ran on a virtual desktop with two monitors ($DISPLAY)."
 echo "Screenshot: $PWD/build/vellumor-screenshot.png"
