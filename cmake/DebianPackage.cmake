@@ -50,12 +50,10 @@ set(CPACK_PACKAGE_NAME vellumor)
 set(CPACK_PACKAGE_VENDOR "The Vellumor authors")
 set(CPACK_PACKAGE_CONTACT "${VELLUMOR_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "covers the desktop with one even colour")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY vellumor)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# One package of everything installed, under its own name and version rather than the
-# project's ("Vellumor-1.0.0-Linux").
-set(CPACK_DEB_COMPONENT_INSTALL OFF)
+# Debian's name for the file, vellumor_<version>_<arch>.deb, rather than CPack's
+# Vellumor-<version>-Linux.deb.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -73,6 +71,5 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # cpack packages what is built and does not build it first (`make install` does not either),
 # so that packaging a built tree, as the package test does, compiles nothing.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-
 
 include(CPack)

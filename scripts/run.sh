@@ -119,7 +119,8 @@ vellumor_window_of_type() {
 }
 wait_for vellumor_window_of_type _KDE_NET_WM_WINDOW_TYPE_OVERRIDE
 sleep 0.5
-eval "$(xdotool getwindowgeometry --shell "$(vellumor_window_of_type _KDE_NET_WM_WINDOW_TYPE_OVERRIDE)")"
+icon="$(vellumor_window_of_type _KDE_NET_WM_WINDOW_TYPE_OVERRIDE)"
+eval "$(xdotool getwindowgeometry --shell "$icon")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 wait_for vellumor_window_of_type _NET_WM_WINDOW_TYPE_POPUP_MENU
 # The pointer away from the menu, lest it light an entry; then the menu's drawing settles.
