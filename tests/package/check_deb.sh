@@ -4,13 +4,14 @@
 # a scratch root it holds the stripped program, its desktop files and documentation; the
 # unpacked program starts and reports its version; lintian finds no error in it.
 #
-# Usage: check_deb.sh BUILD_DIR VERSION
+# Usage: check_deb.sh CPACK BUILD_DIR VERSION
 # Exit status 77 means skipped: dpkg-deb, cpack's dpkg-shlibdeps or lintian is not installed.
 set -uo pipefail
 export LC_ALL=C
 
-build="$1"
-version="$2"
+cpack="$1"
+build="$2"
+version="$3"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
@@ -22,7 +23,7 @@ for tool in dpkg-deb dpkg-shlibdeps file lintian; do
     command -v "$tool" >/dev/null || { echo "SKIPPED: $tool not found"; exit 77; }
 done
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     fail "cpack: $(cat "$scratch/cpack.log")"
 deb="$scratch/out/vellumor_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
