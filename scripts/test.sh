@@ -3,7 +3,8 @@
 # end-to-end tests), then the whole suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the program on the virtual X desktop included (the macOS
 # backend's syntax check and the bundle's signing check, which do not depend on the build's
-# flags, run once), then a minute of fuzzing per target.
+# flags, and the Linux package, which is made from the plain build, run once), then a minute of
+# fuzzing per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,7 @@ bench/smoke.sh build/default
 
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs" -LE "cocoa-check|bundle"
+ctest --preset asan -j "$jobs" -LE "cocoa-check|bundle|package"
 
 # The keyed-archive and defaults-file fuzz targets, a minute each.
 tests/fuzz/run_fuzzers.sh 60
