@@ -63,6 +63,19 @@ std::optional<std::vector<std::uint32_t>> items32(xcb_connection_t* connection,
     const auto count = static_cast<std::size_t>(xcb_get_property_value_length(answer.get())) / 4;
     return std::vector<std::uint32_t>(items, items + count);
 }
+
+// Sends one property request per window before any reply is read: one round trip for all.
+std::vector<xcb_get_property_cookie_t> askEach(xcb_connection_t* connection,
+                                               const std::vector<xcb_window_t>& windows,
+                                               xcb_atom_t property, xcb_atom_t type) {
+    std::vector<xcb_get_property_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (const xcb_window_t window : windows) {
+        cookies.push_back(
+            xcb_get_property(connection, 0, window, property, type, 0, kMaxPropertyItems));
+    }
+    return cookies;
+}
 }  // namespace
 
 std::optional<std::vector<std::uint32_t>> X11Connection::property32(xcb_window_t window,
@@ -75,12 +88,7 @@ std::optional<std::vector<std::uint32_t>> X11Connection::property32(xcb_window_t
 
 std::vector<std::optional<std::vector<std::uint32_t>>> X11Connection::property32OfEach(
     const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type) {
-    std::vector<xcb_get_property_cookie_t> cookies;
-    cookies.reserve(windows.size());
-    for (const xcb_window_t window : windows) {
-        cookies.push_back(
-            xcb_get_property(connection_, 0, window, property, type, 0, kMaxPropertyItems));
-    }
+    const auto cookies = askEach(connection_, windows, property, type);
     std::vector<std::optional<std::vector<std::uint32_t>>> result;
     result.reserve(cookies.size());
     for (const auto cookie : cookies) {
@@ -91,12 +99,7 @@ std::vector<std::optional<std::vector<std::uint32_t>>> X11Connection::property32
 
 std::vector<std::optional<std::string>> X11Connection::property8OfEach(
     const std::vector<xcb_window_t>& windows, xcb_atom_t property, xcb_atom_t type) {
-    std::vector<xcb_get_property_cookie_t> cookies;
-    cookies.reserve(windows.size());
-    for (const xcb_window_t window : windows) {
-        cookies.push_back(
-            xcb_get_property(connection_, 0, window, property, type, 0, kMaxPropertyItems));
-    }
+    const auto cookies = askEach(connection_, windows, property, type);
     std::vector<std::optional<std::string>> result;
     result.reserve(cookies.size());
     for (const auto cookie : cookies) {

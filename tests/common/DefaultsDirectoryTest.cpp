@@ -12,23 +12,16 @@
 #include <functional>
 
 #include "platform/common/DefaultsFile.h"
+#include "tests/common/ScratchDirectory.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::PropertyValue;
 using platform::common::DefaultsFile;
+using test::entries;
 
 constexpr uid_t kOtherUser = 65534;  // nobody
-
-std::vector<std::string> entries(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 void touch(const fs::path& file) {
     std::ofstream(file) << "left";
@@ -46,9 +39,8 @@ std::vector<std::string> lines(const std::string& text) {
 class DefaultsDirectoryTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::path(testing::TempDir()) / "defaults-dir-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = test::makeScratchDirectory("defaults-dir");
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override { fs::remove_all(dir_); }
 

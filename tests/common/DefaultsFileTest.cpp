@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "PlistBuilders.h"
+#include "tests/common/ScratchDirectory.h"
 
 namespace {
 
@@ -31,21 +32,11 @@ void writeFile(const fs::path& file, const Data& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
 }
 
-std::vector<std::string> entries(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class DefaultsFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::path(testing::TempDir()) / "defaults-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = test::makeScratchDirectory("defaults");
+        ASSERT_FALSE(dir_.empty());
         file_ = dir_ / "com.example.vellumor.plist";
     }
     void TearDown() override {
