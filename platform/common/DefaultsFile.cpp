@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/common/ExitSync.h"
 #include "platform/common/FileDescriptor.h"
 #include "platform/common/FileReplacement.h"
 #include "platform/common/FileSizeSignalGuard.h"
@@ -276,6 +277,9 @@ struct DefaultsFile::State {
     PlistPtr domain;
     // Why writes failed so far: each reason is told once, not at every pick.
     std::set<std::string> reported;
+    // The last write in place, until it is synced; the earlier ones of a burst are gone.
+    detail::PlacedFile unsynced;
+    std::optional<detail::ExitSync> atExit;
     mutable std::mutex mutex;
 
     // The one place a failed save is told: the picked colour is still shown, and would
@@ -295,9 +299,12 @@ struct DefaultsFile::State {
 DefaultsFile::DefaultsFile(std::filesystem::path file) : state_(std::make_unique<State>()) {
     state_->file = std::move(file);
     state_->domain = loadDomain(state_->file);
+    state_->atExit.emplace(state_->file.filename().native());
 }
 
-DefaultsFile::~DefaultsFile() = default;
+DefaultsFile::~DefaultsFile() {
+    sync();
+}
 
 std::optional<PropertyValue> DefaultsFile::objectForKey(const std::string& key) const {
     if (key.find('\0') != std::string::npos) {
@@ -326,10 +333,11 @@ bool DefaultsFile::setObject(const PropertyValue& value, const std::string& key)
     }
     const std::lock_guard lock(state_->mutex);
     std::optional<std::string> failure;
+    detail::PlacedFile placed;
     try {
         plist_dict_set_item(state_->domain.get(), key.c_str(), toNode(value));
         const auto bytes = detail::writeBinaryPropertyList(state_->domain.get());
-        failure = bytes && readsBack(*bytes) ? detail::replaceFile(state_->file, *bytes)
+        failure = bytes && readsBack(*bytes) ? detail::replaceFile(state_->file, *bytes, placed)
                                              : "the settings cannot be written as a property list";
     } catch (const std::exception& error) {
         // Out of memory or a path that cannot be converted: the disk was not written.
@@ -337,8 +345,33 @@ bool DefaultsFile::setObject(const PropertyValue& value, const std::string& key)
     }
     if (failure) {
         state_->report(*failure);
+        return false;
     }
-    return !failure;
+    // Watched before the earlier directory descriptor is let go, so that the end of the
+    // process always finds one to sync through.
+    state_->atExit->watch(placed.directory());
+    state_->unsynced = std::move(placed);
+    if (!state_->atExit->watching()) {
+        syncLocked();
+    }
+    return true;
+}
+
+bool DefaultsFile::needsSync() const {
+    const std::lock_guard lock(state_->mutex);
+    return state_->unsynced.pending();
+}
+
+void DefaultsFile::sync() {
+    const std::lock_guard lock(state_->mutex);
+    syncLocked();
+}
+
+void DefaultsFile::syncLocked() {
+    if (const auto failure = state_->unsynced.sync()) {
+        state_->report(*failure);
+    }
+    state_->atExit->clear();
 }
 
 const std::filesystem::path& DefaultsFile::path() const {

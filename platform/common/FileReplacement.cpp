@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/common/FileDescriptor.h"
@@ -151,7 +152,31 @@ void removeStaleTemporaries(int directory, const std::string& target) {
 
 }  // namespace
 
-std::optional<std::string> replaceFile(const fs::path& target, const Data& bytes) {
+PlacedFile::PlacedFile(FileDescriptor directory, std::string directoryName, std::string name)
+    : directory_(std::move(directory)),
+      directoryName_(std::move(directoryName)),
+      name_(std::move(name)) {}
+
+std::optional<std::string> PlacedFile::sync() {
+    if (!pending()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> failed;
+    // O_NONBLOCK: whatever another program may have put under the name, opening it must not
+    // wait (a FIFO); fsync of anything but a file only fails, harmlessly.
+    const FileDescriptor file(::openat(directory_.get(), name_.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() >= 0 && ::fsync(file.get()) != 0 && errno != EINVAL) {
+        failed = because("cannot write to " + directoryName_);
+    }
+    // The name last: once it is durable, so must be what it names.
+    ::fsync(directory_.get());
+    directory_.close();
+    return failed;
+}
+
+std::optional<std::string> replaceFile(const fs::path& target, const Data& bytes,
+                                       PlacedFile& placed) {
     if (!target.has_filename()) {
         return "the path names no file";
     }
@@ -161,8 +186,7 @@ std::optional<std::string> replaceFile(const fs::path& target, const Data& bytes
     }
     // Everything below happens through this descriptor, so the directory checked is the one
     // written, whatever is renamed meanwhile.
-    const FileDescriptor dir(
-        ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.get() < 0) {
         // O_NOFOLLOW with O_DIRECTORY fails on a link to a directory with ENOTDIR or ELOOP.
         const int error = errno;
@@ -203,9 +227,10 @@ std::optional<std::string> replaceFile(const fs::path& target, const Data& bytes
     if (file.get() < 0) {
         return because("cannot create a file in " + directory.string());
     }
+    // No fsync here: the rename alone keeps readers and a killed process to the old or the new
+    // file, and the caller makes it durable later, once for a burst of writes (PlacedFile).
     std::optional<std::string> failed;
-    if (::fchmod(file.get(), 0600) != 0 || !writeAll(file.get(), bytes) ||
-        ::fsync(file.get()) != 0 || !file.close()) {
+    if (::fchmod(file.get(), 0600) != 0 || !writeAll(file.get(), bytes) || !file.close()) {
         failed = because("cannot write to " + directory.string());
     } else if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) {
         failed = because("cannot replace the file");
@@ -214,12 +239,14 @@ std::optional<std::string> replaceFile(const fs::path& target, const Data& bytes
         ::unlinkat(dir.get(), temporary.c_str(), 0);
         return failed;
     }
-    // Make the rename itself durable. The file is already in place, so a file system that
-    // cannot sync directories does not make the write a failure.
-    ::fsync(dir.get());
     if (locked && ::flock(dir.get(), LOCK_EX | LOCK_NB) == 0) {
         removeStaleTemporaries(dir.get(), name);
     }
+    // The directory stays open for the sync, but other writers' sweeps must not wait for it.
+    if (locked) {
+        ::flock(dir.get(), LOCK_UN);
+    }
+    placed = PlacedFile(std::move(dir), directory.string(), name);
     return std::nullopt;
 }
 

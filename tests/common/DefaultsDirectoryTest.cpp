@@ -97,6 +97,18 @@ TEST_F(DefaultsDirectoryTest, ATemporaryOfAWriterStillWritingIsLeftAlone) {
     EXPECT_FALSE(fs::exists(inFlight));
 }
 
+// A write still to be synced keeps its directory open, but not locked: other writers go on
+// writing and sweeping meanwhile.
+TEST_F(DefaultsDirectoryTest, AWriteWaitingForItsSyncLeavesTheDirectoryUnlocked) {
+    DefaultsFile defaults(dir_ / "org.vellumor.Vellumor.plist");
+    ASSERT_TRUE(defaults.setObject(std::int64_t{1}, "k"));
+    ASSERT_TRUE(defaults.needsSync());
+    const int other = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0) << "another writer would wait";
+    ::close(other);
+}
+
 // A directory another user could change is never written: the value stays in memory and
 // one line on stderr names the file and why, once however often it fails for that reason.
 TEST_F(DefaultsDirectoryTest, ADirectoryThatIsNotTheUsersAloneIsNeverWritten) {

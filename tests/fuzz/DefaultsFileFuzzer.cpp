@@ -17,7 +17,7 @@ namespace {
 std::filesystem::path file;
 
 // A private directory for the domain file, in memory where the system offers it, because
-// every write ends with fsync.
+// every write is synced when its domain is closed, once per input.
 std::filesystem::path makeDirectory() {
     const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
                                            ? "/dev/shm"
