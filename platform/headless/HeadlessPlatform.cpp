@@ -287,6 +287,9 @@ void HeadlessPlatform::activateOtherApplication() {
 void HeadlessPlatform::terminate() {
     record("terminate");
     terminated_ = true;
+    // The process ends next; nothing written may be left to a power cut.
+    defaults_.sync();
+    defaultsSync_.synced();
 }
 
 bool HeadlessPlatform::hasSystemSymbol(const std::string& name) {
@@ -332,6 +335,17 @@ std::optional<PropertyValue> HeadlessPlatform::defaultsObjectForKey(const std::s
 void HeadlessPlatform::setDefaultsObject(const PropertyValue& value, const std::string& key) {
     record("defaults setObject " + key);
     defaults_.setObject(value, key);
+    if (defaults_.needsSync()) {
+        defaultsSync_.wrote(now_);
+    }
+}
+
+void HeadlessPlatform::advanceTime(std::chrono::milliseconds duration) {
+    now_ += duration;
+    if (const auto due = defaultsSync_.due(); due && *due <= now_) {
+        defaults_.sync();
+        defaultsSync_.synced();
+    }
 }
 
 std::optional<Data> HeadlessPlatform::archiveColor(const Color& color, std::string* error) {

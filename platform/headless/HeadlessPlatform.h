@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "platform/PlatformIntegration.h"
 #include "platform/common/DefaultsFile.h"
+#include "platform/common/SyncSchedule.h"
 
 namespace platform::headless {
 
@@ -104,6 +106,12 @@ public:
     // The file the program's defaults domain is kept in.
     std::filesystem::path defaultsFilePath() const;
 
+    // --- Time. The in-memory event loop's clock stands still between the events a test
+    // delivers; it moves only here.
+    // Lets `duration` pass with no events: what the event loop deferred to a moment within it
+    // runs, as a real event loop's timers would (the sync of the defaults a burst wrote).
+    void advanceTime(std::chrono::milliseconds duration);
+
     // --- Journal: the platform calls made, in order, one line each ("orderFront #3").
     const std::vector<std::string>& journal() const { return journal_; }
     // The position of the first journal line starting with `prefix`, if any.
@@ -156,6 +164,8 @@ private:
     std::set<std::string> missingSymbols_;
     std::map<std::string, PropertyValue> info_;
     common::DefaultsFile defaults_;
+    common::SyncSchedule defaultsSync_;
+    common::SyncSchedule::Clock::time_point now_{};
     std::vector<std::string> journal_;
 };
 

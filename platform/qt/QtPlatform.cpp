@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -108,9 +110,13 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
     desktopStack_ = std::make_unique<QtDesktopStack>(*x11_, windows_);
     filter_ = std::make_unique<RootEventFilter>(*this);
     application_->installNativeEventFilter(filter_.get());
+    defaultsSyncTimer_.setSingleShot(true);
+    QObject::connect(&defaultsSyncTimer_, &QTimer::timeout, [this] { syncDefaults(); });
 }
 
 QtPlatform::~QtPlatform() {
+    // Before Qt goes, with the timer's event loop.
+    syncDefaults();
     // The program's objects may outlive the platform (static destruction runs in reverse
     // order of construction).
     releaseNativeObjects();
@@ -130,6 +136,8 @@ void QtPlatform::run(Application& app) {
     }
     QTimer::singleShot(0, application_.get(), [&app] { app.finishLaunching(); });
     QApplication::exec();
+    // However the loop was left, the process ends soon after.
+    syncDefaults();
     // The program's objects are destroyed at process exit, after Qt's own process-wide state
     // is gone: a menu that held the keyboard focus would reach it from its destructor.
     releaseNativeObjects();
@@ -161,6 +169,7 @@ void QtPlatform::activateIgnoringOtherApps() {
 
 void QtPlatform::terminate() {
     terminated_ = true;
+    syncDefaults();
     QCoreApplication::quit();
 }
 
@@ -260,6 +269,18 @@ std::optional<PropertyValue> QtPlatform::defaultsObjectForKey(const std::string&
 void QtPlatform::setDefaultsObject(const PropertyValue& value, const std::string& key) {
     // A full disk keeps the value for this run; the defaults file tells stderr why.
     defaults_.setObject(value, key);
+    if (defaults_.needsSync()) {
+        const auto now = common::SyncSchedule::Clock::now();
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(defaultsSync_.wrote(now) - now);
+        defaultsSyncTimer_.start(std::max(wait, std::chrono::milliseconds(0)));
+    }
+}
+
+void QtPlatform::syncDefaults() {
+    defaultsSyncTimer_.stop();
+    defaults_.sync();
+    defaultsSync_.synced();
 }
 
 std::optional<Data> QtPlatform::archiveColor(const Color& color, std::string* error) {

@@ -15,6 +15,7 @@
 
 #include "platform/PlatformIntegration.h"
 #include "platform/common/DefaultsFile.h"
+#include "platform/common/SyncSchedule.h"
 #include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtDesktopStack.h"
 #include "platform/qt/QtScreens.h"
@@ -54,8 +55,8 @@ public:
     // Raises and focuses the program's window shown last, and any window shown before the
     // event loop next runs.
     void activateIgnoringOtherApps() override;
-    // Leaves the event loop, so that run returns and the process ends; the defaults are on
-    // disk already, as every write goes through at once.
+    // Syncs the defaults, then leaves the event loop, so that run returns and the process
+    // ends.
     void terminate() override;
     // The program's own icon (two overlapping squares).
     std::shared_ptr<const Image> applicationIconImage() override;
@@ -75,7 +76,8 @@ public:
     PlatformColorPanel& colorPanel(ColorPanel& panel) override;
     // The value in the defaults file (see defaultsFilePath).
     std::optional<PropertyValue> defaultsObjectForKey(const std::string& key) override;
-    // Writes the defaults file before returning; a failed write keeps the value for this run.
+    // Replaces the defaults file before returning, and syncs it from the event loop once the
+    // writes pause (common/SyncSchedule.h); a failed write keeps the value for this run.
     void setDefaultsObject(const PropertyValue& value, const std::string& key) override;
     // An NSKeyedArchiver archive, as macOS writes it (common/KeyedArchive.h).
     std::optional<Data> archiveColor(const Color& color, std::string* error) override;
@@ -107,6 +109,8 @@ private:
     // Gives up the Qt objects behind the program's windows, status items and colour panel,
     // while Qt is still whole; the program's own objects stay and go later.
     void releaseNativeObjects();
+    // Puts the defaults written so far on stable storage.
+    void syncDefaults();
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<X11Connection> x11_;
@@ -114,6 +118,8 @@ private:
     std::unique_ptr<QtDesktopStack> desktopStack_;
     std::unique_ptr<RootEventFilter> filter_;
     common::DefaultsFile defaults_;
+    common::SyncSchedule defaultsSync_;
+    QTimer defaultsSyncTimer_;
     std::unique_ptr<QtColorPanel> colorPanel_;
     std::vector<QtWindow*> windows_;
     std::vector<QtStatusItem*> statusItems_;

@@ -22,7 +22,9 @@
 #include "main/ColorManager.h"
 #include "platform/common/DefaultsFile.h"
 #include "platform/common/KeyedArchive.h"
+#include "platform/common/SyncSchedule.h"
 #include "tests/common/PlistBuilders.h"
+#include "tests/support/FsyncProbe.h"
 #include "tests/support/ProgramTest.h"
 
 namespace vellumor::testing {
@@ -202,33 +204,94 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
     EXPECT_GT(killedRounds, 0) << "no round was ended by the kill";
 }
 
+// The pick is in the file at once, but on stable storage only by the sync that Quit or the
+// signal makes before the process ends: the pick itself waits for no fsync.
 TEST_F(CrashSafeDefaultsTest, QuitOrATerminationSignalRightAfterAPickKeepsIt) {
     constexpr int kQuit = 0;
     int shade = 0;
     for (const int end : {kQuit, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE("ended by " + std::to_string(end));
         const Color picked = Color::colorWithDeviceRed(++shade / 5.0, 0.5, 0.25, 1.0);
+        int told[2];
+        ASSERT_EQ(::pipe(told), 0);
         Child child([&](const Child& self) -> int {
+            ::close(told[0]);
             launch().chooseStatusMenuEntry("Pick Color...");
+            const std::size_t before = test::fsyncCount();
             desktop().pickColorInPanel(picked);
+            const auto pickFsyncs = static_cast<int>(test::fsyncCount() - before);
+            // From here on, before the parent may send its signal.
+            test::tellFsyncsTo(told[1]);
+            self.send(pickFsyncs);
             if (end == kQuit) {
                 return desktop().chooseStatusMenuEntry("Quit") && desktop().isTerminated() ? 0 : 1;
             }
-            self.send(1);
             for (;;) {
                 ::pause();
             }
         });
+        ::close(told[1]);
+        EXPECT_EQ(child.receive(), 0) << "fsyncs on the way from the pick to the overlays";
         if (end != kQuit) {
-            ASSERT_EQ(child.receive(), 1);
             ::kill(child.pid, end);
         }
+        const std::vector<test::Fsync> synced = test::fsyncsToldBy(told[0]);
+        ::close(told[0]);
         const int status = child.wait();
         EXPECT_TRUE(end == kQuit ? status == 0 : WIFSIGNALED(status) && WTERMSIG(status) == end)
-            << "ended by " << end << ", wait status " << status;
+            << "wait status " << status;
+        EXPECT_EQ(synced, (std::vector{test::fsyncOf(file().c_str()),
+                                       test::fsyncOf(defaultsDirectory().c_str())}));
         launch();
-        EXPECT_EQ(ColorManager::shared().currentColor(), picked) << "ended by " << end;
-        EXPECT_EQ(overlayColors(), std::vector{picked}) << "ended by " << end;
+        EXPECT_EQ(ColorManager::shared().currentColor(), picked);
+        EXPECT_EQ(overlayColors(), std::vector{picked});
     }
+}
+
+// Picks in a burst are synced once, when they pause; picks that never pause, once the first
+// of them has waited the longest a sync may be put off.
+TEST_F(CrashSafeDefaultsTest, ABurstOfPicksIsSyncedOnceWhenThePicksPauseOrAtTheLatest) {
+    using platform::common::SyncSchedule;
+    using std::chrono::milliseconds;
+    constexpr milliseconds kApart(50);
+    const auto quiet = std::chrono::duration_cast<milliseconds>(SyncSchedule::kQuiet);
+    const auto longest = std::chrono::duration_cast<milliseconds>(SyncSchedule::kLongest);
+    static_assert(kApart < SyncSchedule::kQuiet);
+
+    auto& desktop = launch();
+    desktop.chooseStatusMenuEntry("Pick Color...");
+    const std::size_t mark = test::fsyncCount();
+    // How many times a file's contents were synced (each is followed by its directory's).
+    const auto syncs = [mark] {
+        const auto since = test::fsyncsSince(mark);
+        return std::count_if(since.begin(), since.end(),
+                             [](const test::Fsync& fsync) { return !fsync.directory; });
+    };
+    for (int i = 1; i <= 40; ++i) {
+        desktop.pickColorInPanel(numbered(i));
+        desktop.advanceTime(kApart);
+    }
+    EXPECT_EQ(syncs(), 0) << "synced during the burst";
+    desktop.advanceTime(quiet - kApart - milliseconds(1));
+    EXPECT_EQ(syncs(), 0) << "synced before the pause was long enough";
+    desktop.advanceTime(milliseconds(1));
+    EXPECT_EQ(test::fsyncsSince(mark), (std::vector{test::fsyncOf(file().c_str()),
+                                                    test::fsyncOf(defaultsDirectory().c_str())}))
+        << "the last pick's file and its name";
+    desktop.advanceTime(longest);
+    EXPECT_EQ(syncs(), 1) << "synced again with nothing new";
+
+    // A drag that never pauses: one sync after the longest wait, counted from its first pick.
+    const auto firstSynced = [&] {
+        for (int i = 1;; ++i) {
+            desktop.pickColorInPanel(numbered(i));
+            desktop.advanceTime(kApart);
+            if (syncs() == 2 || i * kApart > 2 * longest) {
+                return i * kApart;
+            }
+        }
+    }();
+    EXPECT_EQ(firstSynced, longest);
 }
 
 // A program picks a colour; another launch, on two displays, loses its disk and picks twice.
