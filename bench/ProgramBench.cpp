@@ -3,13 +3,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <optional>
 
 #include "bench/support/BenchProgram.h"
 #include "main/ColorManager.h"
 #include "platform/Color.h"
 #include "platform/NotificationCenter.h"
+#include "tests/support/FsyncProbe.h"
 
 namespace vellumor::bench {
 namespace {
@@ -57,7 +60,8 @@ bool everyOverlayShows(const BenchProgram& program, int displays, const Color& c
 }
 
 // One pick in the colour panel, from the panel's report through the delegate's action, the
-// archive, the defaults write and the colorDidChange post, to every overlay repainted.
+// archive, the defaults write and the colorDidChange post, to every overlay repainted. The
+// sync that the event loop makes once the picks pause is not part of it.
 void BM_ColorFanOut(benchmark::State& state, DefaultsPlace place) {
     const int displays = static_cast<int>(state.range(0));
     const auto base = defaultsBase(place);
@@ -77,9 +81,20 @@ void BM_ColorFanOut(benchmark::State& state, DefaultsPlace place) {
         return;
     }
 
+    // The picks' own fsyncs (a relaunch's sync of what the last program wrote is not counted),
+    // and the slowest pick: a wait for the disk shows there first.
+    std::size_t fsyncs = 0;
+    std::chrono::steady_clock::duration slowest{};
     const std::size_t picks = relaunching(state, launch, [&](std::size_t i) {
+        const std::size_t fsyncsBefore = test::fsyncCount();
+        const auto start = std::chrono::steady_clock::now();
         program->desktop().pickColorInPanel(kColours[i % 2]);
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        fsyncs += test::fsyncCount() - fsyncsBefore;
     });
+    state.counters["fsyncs_per_pick"] =
+        benchmark::Counter(static_cast<double>(fsyncs), benchmark::Counter::kAvgIterations);
+    state.counters["slowest_pick_us"] = std::chrono::duration<double, std::micro>(slowest).count();
     if (picks != 0 && !everyOverlayShows(*program, displays, kColours[(picks - 1) % 2])) {
         state.SkipWithError("an overlay did not take the picked colour");
     }
