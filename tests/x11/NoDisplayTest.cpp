@@ -21,6 +21,7 @@ protected:
             (std::filesystem::temp_directory_path() / "vellumor-nodisplay-XXXXXX").string();
         ASSERT_NE(::mkdtemp(dir.data()), nullptr);
         dir_ = dir;
+        defaults_ = dir_ / "config/vellumor/org.vellumor.Vellumor.plist";
         // Any stored colour: its bytes and time must stay as they are.
         std::filesystem::create_directories(defaults_.parent_path());
         std::ofstream(defaults_) << "bplist00 a colour stored earlier";
@@ -46,7 +47,8 @@ protected:
     }
 
     std::filesystem::path dir_;
-    std::filesystem::path defaults_ = dir_ / "config/vellumor/org.vellumor.Vellumor.plist";
+    // Inside the run's own directory, so that tests running side by side never share it.
+    std::filesystem::path defaults_;
     std::filesystem::file_time_type written_;
 };
 
