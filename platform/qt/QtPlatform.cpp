@@ -88,7 +88,6 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
     application_ = std::make_unique<QApplication>(fakeArgc, fakeArgv.data());
     // As on macOS, closing the last window does not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(iconForImage(kAppIconName));
 
     auto* native = application_->nativeInterface<QNativeInterface::QX11Application>();
     if (native == nullptr || native->connection() == nullptr) {
@@ -134,13 +133,41 @@ void QtPlatform::run(Application& app) {
     if (terminated_) {
         return;
     }
-    QTimer::singleShot(0, application_.get(), [&app] { app.finishLaunching(); });
-    QApplication::exec();
+    QTimer::singleShot(0, application_.get(), [this, &app] {
+        app.finishLaunching();
+        // The overlays are what the user waits for at start: launching has mapped them and
+        // flushed the requests. The tray icon and the windows' icon follow on the next pass,
+        // after the restacking that launching asked for: the tray icon's first showing is
+        // the costly part of the shell (icons rendered, the tray's window made, the session
+        // bus asked for a StatusNotifierItem watcher).
+        QMetaObject::invokeMethod(
+            application_.get(), [this] { finishShell(); }, Qt::QueuedConnection);
+    });
+    // The loop's first pass, which finishes launching, runs before exec: Qt 6.4's exec starts
+    // the accessibility bridge, which connects to the session bus and asks it for the
+    // accessibility bus, in series, and would hold the overlays back by that. The bridge is
+    // still started before any of the program's widgets is shown, so a screen reader reaches
+    // the tray menu, the About window and the colour dialog as before.
+    QCoreApplication::processEvents();
+    if (!terminated_) {
+        QApplication::exec();
+    }
     // However the loop was left, the process ends soon after.
     syncDefaults();
     // The program's objects are destroyed at process exit, after Qt's own process-wide state
     // is gone: a menu that held the keyboard focus would reach it from its destructor.
     releaseNativeObjects();
+}
+
+void QtPlatform::finishShell() {
+    if (shellFinished_ || terminated_) {
+        return;
+    }
+    shellFinished_ = true;
+    QApplication::setWindowIcon(iconForImage(kAppIconName));
+    for (QtStatusItem* item : statusItems_) {
+        item->realize();
+    }
 }
 
 void QtPlatform::releaseNativeObjects() {
@@ -246,7 +273,11 @@ void QtPlatform::windowDestroyed(QtWindow* window) {
 // --- Status bar and colour panel ------------------------------------------------------------
 
 std::unique_ptr<PlatformStatusItem> QtPlatform::createStatusItem(double /*length*/) {
-    return std::make_unique<QtStatusItem>(*this);
+    auto item = std::make_unique<QtStatusItem>(*this);
+    if (shellFinished_) {
+        item->realize();
+    }
+    return item;
 }
 
 void QtPlatform::statusItemDestroyed(QtStatusItem* item) {

@@ -46,7 +46,8 @@ public:
     QtPlatform& operator=(const QtPlatform&) = delete;
 
     // --- PlatformIntegration.
-    // Runs Qt's event loop until terminate; launching finishes on its first pass.
+    // Runs Qt's event loop until terminate; launching finishes on its first pass, the tray
+    // icon and the windows' icon follow on the next.
     void run(Application& app) override;
     // Every policy is accepted and changes nothing: X11 has no per-program dock icon or menu
     // bar to add or remove, and the program never ends with its last window whatever the
@@ -70,7 +71,8 @@ public:
     std::int32_t windowLevelForKey(WindowLevelKey key) override;
     // A window with nothing native yet: the kind of X window is chosen when it is first shown.
     std::unique_ptr<PlatformWindow> createWindow(Window& owner, Rect contentRect) override;
-    // A tray icon; made even while no tray runs, it appears when one starts.
+    // A tray icon; made even while no tray runs, it appears when one starts. One made during
+    // launching is shown on the pass after it (see run).
     std::unique_ptr<PlatformStatusItem> createStatusItem(double length) override;
     // The one Qt colour dialog, made on first use.
     PlatformColorPanel& colorPanel(ColorPanel& panel) override;
@@ -106,6 +108,9 @@ public:
     void statusItemDestroyed(QtStatusItem* item);
 
 private:
+    // The pass after launching: gives windows the program's icon and realises the status
+    // items made so far; items made later are realised at once.
+    void finishShell();
     // Gives up the Qt objects behind the program's windows, status items and colour panel,
     // while Qt is still whole; the program's own objects stay and go later.
     void releaseNativeObjects();
@@ -126,6 +131,7 @@ private:
     QPointer<QWidget> lastShown_;
     bool activationRequested_ = false;
     bool terminated_ = false;
+    bool shellFinished_ = false;
     CoalescedCall endActivation_;
 };
 

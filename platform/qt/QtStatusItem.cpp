@@ -41,11 +41,16 @@ QIcon blankIcon() {
 }
 }  // namespace
 
-QtStatusItem::QtStatusItem(QtPlatform& platform)
-    : platform_(&platform),
-      qmenu_(std::make_unique<StatusMenu>()),
-      tray_(std::make_unique<QSystemTrayIcon>()) {
+QtStatusItem::QtStatusItem(QtPlatform& platform) : platform_(&platform) {
     platform_->statusItemCreated(this);
+}
+
+void QtStatusItem::realize() {
+    if (platform_ == nullptr || tray_) {
+        return;
+    }
+    qmenu_ = std::make_unique<StatusMenu>();
+    tray_ = std::make_unique<QSystemTrayIcon>();
     qmenu_->setObjectName("vellumor-status-menu");
     QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { rebuildMenu(); });
     tray_->setContextMenu(qmenu_.get());
@@ -57,7 +62,8 @@ QtStatusItem::QtStatusItem(QtPlatform& platform)
                              qmenu_->popup(QCursor::pos());
                          }
                      });
-    tray_->setIcon(blankIcon());
+    applyImage();
+    rebuildMenu();
     tray_->show();
     trayCheck_ = std::make_unique<QTimer>();
     trayCheck_->setSingleShot(true);
@@ -92,16 +98,20 @@ void QtStatusItem::reportMissingTray() {
 }
 
 void QtStatusItem::setImage(const std::shared_ptr<const Image>& image) {
-    if (!tray_) {
-        return;
+    image_ = image;
+    if (tray_) {
+        applyImage();
     }
-    if (!image) {
+}
+
+void QtStatusItem::applyImage() {
+    if (!image_) {
         tray_->setIcon(blankIcon());
         tray_->setToolTip({});
         return;
     }
-    tray_->setIcon(iconForImage(image->name()));
-    tray_->setToolTip(QString::fromStdString(image->accessibilityDescription()));
+    tray_->setIcon(iconForImage(image_->name()));
+    tray_->setToolTip(QString::fromStdString(image_->accessibilityDescription()));
 }
 
 void QtStatusItem::setMenu(Menu* menu) {

@@ -13,11 +13,13 @@ namespace platform::qt {
 class QtPlatform;
 
 // The status item as a tray icon: a StatusNotifierItem where the session has a watcher for
-// one, an XEmbed icon in the system tray otherwise. It is shown from the start and appears
+// one, an XEmbed icon in the system tray otherwise. It is shown once realised and appears
 // whenever a tray does, also one started after the program. When no tray has come a few
-// seconds after the item was made, one line on stderr says so and how to end the program.
+// seconds after it was realised, one line on stderr says so and how to end the program.
 class QtStatusItem final : public PlatformStatusItem {
 public:
+    // Holds the image and menu it is given until it is realised: the platform realises it on
+    // the pass of the event loop after the overlays were put on screen (see QtPlatform::run).
     explicit QtStatusItem(QtPlatform& platform);
     ~QtStatusItem() override;
     QtStatusItem(const QtStatusItem&) = delete;
@@ -31,6 +33,10 @@ public:
     // moment: its titles, separators and each entry's enabled state.
     void setMenu(Menu* menu) override;
 
+    // Makes the tray icon and its menu, with the image and menu given so far, and shows it.
+    // Does nothing a second time, or after releaseNative.
+    void realize();
+
     // Gives up the Qt objects while Qt is still there; the item does nothing afterwards.
     void releaseNative();
 
@@ -39,8 +45,11 @@ private:
     void rebuildMenu();
     // Tells the user, once, that no tray shows the icon, if none does.
     void reportMissingTray();
+    // Shows `image_` as the icon, its description as the tooltip.
+    void applyImage();
 
     QtPlatform* platform_;
+    std::shared_ptr<const Image> image_;
     Menu* menu_ = nullptr;
     std::unique_ptr<QMenu> qmenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
