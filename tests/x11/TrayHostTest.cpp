@@ -1,12 +1,17 @@
 // Vellumor's tray icon when no tray runs: a few seconds after launch one line on stderr says
 // so and how to end the program, and the icon still docks in a tray started later. Each test
-// waits out the program's 5 s grace for a tray, which is most of its cost.
+// but the last waits out the program's 5 s grace for a tray, which is most of its cost. The
+// last: at start the icon is made only once the overlays are on screen.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/x11/ShortRun.h"
 #include "tests/x11/X11Desktop.h"
@@ -68,6 +73,57 @@ TEST_F(TrayHostTest, WithATraySaysNothing) {
     std::this_thread::sleep_until(launched + 7s);
     EXPECT_TRUE(noTrayLines().empty()) << noTrayLines().at(0);
     EXPECT_FALSE(vellumor_->waitForExit(0ms).has_value());
+}
+
+TEST_F(TrayHostTest, AtStartTheIconIsMadeOnlyOnceEveryOverlayIsMapped) {
+    // No window manager: each overlay maps itself, so the root hears of that map at once.
+    auto& desktop = startDesktop(true);
+    Process tray("env " + desktop.environment() +
+                     " trayer --edge bottom --align right --widthtype request --height 28"
+                     " --SetDockType true --transparent false --tint 0x303030",
+                 desktop.directory() / "trayer.log");
+    xcb_connection_t* c = desktop.connection();
+    const xcb_atom_t trayName = desktop.atom("_NET_SYSTEM_TRAY_S0");
+    ASSERT_TRUE(waitUntil([&] {
+        auto* owner =
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, trayName), nullptr);
+        const bool docks = owner != nullptr && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        return docks;
+    })) << "trayer did not start";
+    // From here the test's connection hears, in the server's order, of every window made on
+    // the root (the icon is made there before the tray takes it in) and every map there.
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, desktop.root(), XCB_CW_EVENT_MASK, &mask);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    while (xcb_generic_event_t* before = xcb_poll_for_event(c)) {
+        std::free(before);
+    }
+
+    ASSERT_TRUE(launch());
+    const auto icon = awaitShown(kTrayIcon);
+    ASSERT_EQ(icon.size(), 1U) << "the icon did not dock";
+    const auto overlays = desktop.shown(kOverlay);
+    ASSERT_EQ(overlays.size(), desktop.monitors().size());
+
+    std::vector<std::pair<int, xcb_window_t>> heard;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        const int kind = event->response_type & 0x7F;
+        if (kind == XCB_CREATE_NOTIFY) {
+            heard.emplace_back(kind, reinterpret_cast<xcb_create_notify_event_t*>(event)->window);
+        } else if (kind == XCB_MAP_NOTIFY) {
+            heard.emplace_back(kind, reinterpret_cast<xcb_map_notify_event_t*>(event)->window);
+        }
+        std::free(event);
+    }
+    const auto at = [&](int kind, xcb_window_t window) {
+        return std::find(heard.begin(), heard.end(), std::pair{kind, window}) - heard.begin();
+    };
+    const auto iconMade = at(XCB_CREATE_NOTIFY, icon[0]);
+    ASSERT_LT(iconMade, std::ssize(heard)) << "the root never heard of the icon being made";
+    for (const xcb_window_t overlay : overlays) {
+        EXPECT_LT(at(XCB_MAP_NOTIFY, overlay), iconMade) << "overlay " << overlay;
+    }
 }
 
 }  // namespace
