@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the X11 program on a virtual desktop of its own: memory per overlay, idle cost,
-# start, display-change rebuild and colour fan-out, each beside the reference program
-# bench/reference/bare_windows.c, which holds the same windows and nothing else.
+# start (to one overlay and to sixteen), display-change rebuild and colour fan-out, each
+# beside the reference program bench/reference/bare_windows.c, which holds the same windows
+# and nothing else.
 #
 #   bench/x11_bench.sh [--quick] [BUILD_DIR]
 #
@@ -193,27 +194,38 @@ done
 
 # --- start ------------------------------------------------------------------------------------
 
+# Starts each kind $starts times until it shows $1 overlays and prints the medians; the last
+# vellumor started is left running when $2 is "keep".
+measure_start() {
+    local n=$1 keep=${2:-} kind binary r times
+    echo
+    echo "== Start: process start to $n overlays on screen (ms), $starts runs each"
+    for kind in bare_windows vellumor; do
+        binary=$program
+        [ "$kind" = bare_windows ] && binary=$bare
+        times=()
+        for ((r = 0; r < starts; r++)); do
+            start_shown "$n" "$binary"
+            times+=("$start_ms")
+            if [ "$kind" = bare_windows ] || [ "$keep" != keep ] || [ "$r" != $((starts - 1)) ]; then
+                stop_pid "$pid"
+            fi
+        done
+        echo "$kind: median $(printf '%s\n' "${times[@]}" | median)  all: ${times[*]}"
+    done
+}
+
+# One monitor shows the program's own start (linking, Qt, the first overlay) beside the
+# reference's; sixteen of 3840x2160 add what the server's fills cost both.
+set_monitors 1 3840 2160
+measure_start 1
 set_monitors "$overlays" 3840 2160
 # Xvfb's frame buffer is memory that the first paint of each part faults in (seconds for
 # 15360x8640); one start of the reference, not counted, pays for that.
 start_shown "$overlays" "$bare"
 stop_pid "$pid"
-echo
-echo "== Start: process start to $overlays overlays on screen (ms), $starts runs each"
-for kind in bare_windows vellumor; do
-    binary=$program
-    [ "$kind" = bare_windows ] && binary=$bare
-    times=()
-    for ((r = 0; r < starts; r++)); do
-        start_shown "$overlays" "$binary"
-        times+=("$start_ms")
-        # The last program started stays for the measurements below.
-        if [ "$kind" = bare_windows ] || [ "$r" != $((starts - 1)) ]; then
-            stop_pid "$pid"
-        fi
-    done
-    echo "$kind: median $(printf '%s\n' "${times[@]}" | median)  all: ${times[*]}"
-done
+# The last program started stays for the measurements below.
+measure_start "$overlays" keep
 vellumor_pid=$pid
 
 # --- idle -------------------------------------------------------------------------------------
