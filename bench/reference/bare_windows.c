@@ -5,6 +5,9 @@
  *
  *   bare_windows            holds the windows until it is killed (prints "ready N"), making
  *                           them anew on every RandR change
+ *   bare_windows --reuse    the same, but on a RandR change keeps the windows whose monitor
+ *                           is still there with the same rectangle, and makes or destroys
+ *                           only the others: the least a display change can cost
  *   bare_windows --repaint COUNT
  *                           repaints every window COUNT times in turn the way Vellumor's X11
  *                           backend does (per window: ChangeWindowAttributes BACK_PIXEL,
@@ -57,64 +60,102 @@ static void report(const char* what, double* samples, int count, int windows) {
 static xcb_connection_t* c;
 static const xcb_screen_t* screen;
 static xcb_window_t windows[MAX_WINDOWS];
+static xcb_rectangle_t frames[MAX_WINDOWS];
 static int count;
+static int reuse;
 static xcb_atom_t type, desktop, state, pid_atom, states[4];
 
-/* Closes the windows there are and makes one per RandR monitor, from scratch, as the
- * program does on every display change. */
+/* A window covering `m`, mapped. */
+static xcb_window_t make_window(const xcb_randr_monitor_info_t* m) {
+    const uint32_t pid = (uint32_t)getpid();
+    const xcb_window_t w = xcb_generate_id(c);
+    const uint32_t values[2] = {0x1a1a1a, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, m->x, m->y, m->width, m->height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    static const char wm_class[] = "bare_windows\0BareWindows";
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        sizeof wm_class, wm_class);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, type, XCB_ATOM_ATOM, 32, 1, &desktop);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, state, XCB_ATOM_ATOM, 32, 4, states);
+    /* ICCCM WM_NORMAL_HINTS: user and program position and size, fixed size, static
+     * gravity; without a position of the user's, a manager places the window itself. */
+    const uint32_t hints[18] = {
+        (1u << 0) | (1u << 1) | (1u << 2) | (1u << 3) | (1u << 4) | (1u << 5) | (1u << 9),
+        (uint32_t)m->x,
+        (uint32_t)m->y,
+        m->width,
+        m->height,
+        m->width,
+        m->height,
+        m->width,
+        m->height,
+        0,
+        0,
+        0,
+        0,
+        0,
+        0,
+        0,
+        0,
+        10};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NORMAL_HINTS,
+                        XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pid_atom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    xcb_map_window(c, w);
+    return w;
+}
+
+static int same_frame(const xcb_rectangle_t* frame, const xcb_randr_monitor_info_t* m) {
+    return frame->x == m->x && frame->y == m->y && frame->width == m->width &&
+           frame->height == m->height;
+}
+
+/* One window per RandR monitor. From scratch, as the program asks on every display change:
+ * the windows there are are destroyed and new ones made; with --reuse, a window whose
+ * monitor is still there, unchanged, stays as it is. */
 static void cover_monitors(void) {
-    for (int i = 0; i < count; ++i) {
-        xcb_destroy_window(c, windows[i]);
-    }
-    count = 0;
     xcb_randr_get_monitors_reply_t* monitors =
         xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, screen->root, 1), NULL);
     if (monitors == NULL) {
         fprintf(stderr, "bare_windows: the server has no RandR monitors\n");
         exit(1);
     }
-    const uint32_t pid = (uint32_t)getpid();
-    for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(monitors);
-         it.rem > 0 && count < MAX_WINDOWS; xcb_randr_monitor_info_next(&it)) {
-        const xcb_randr_monitor_info_t* m = it.data;
-        const xcb_window_t w = xcb_generate_id(c);
-        const uint32_t values[2] = {0x1a1a1a,
-                                    XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE};
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, m->x, m->y, m->width, m->height,
-                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-        static const char wm_class[] = "bare_windows\0BareWindows";
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            sizeof wm_class, wm_class);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, type, XCB_ATOM_ATOM, 32, 1, &desktop);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, state, XCB_ATOM_ATOM, 32, 4, states);
-        /* ICCCM WM_NORMAL_HINTS: user and program position and size, fixed size, static
-         * gravity; without a position of the user's, a manager places the window itself. */
-        const uint32_t hints[18] = {
-            (1u << 0) | (1u << 1) | (1u << 2) | (1u << 3) | (1u << 4) | (1u << 5) | (1u << 9),
-            (uint32_t)m->x,
-            (uint32_t)m->y,
-            m->width,
-            m->height,
-            m->width,
-            m->height,
-            m->width,
-            m->height,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            10};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NORMAL_HINTS,
-                            XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pid_atom, XCB_ATOM_CARDINAL, 32, 1, &pid);
-        xcb_map_window(c, w);
-        windows[count++] = w;
+    if (!reuse) {
+        for (int i = 0; i < count; ++i) {
+            xcb_destroy_window(c, windows[i]);
+        }
+        count = 0;
     }
+    xcb_window_t kept[MAX_WINDOWS];
+    xcb_rectangle_t kept_frames[MAX_WINDOWS];
+    int kept_count = 0;
+    int taken[MAX_WINDOWS] = {0};
+    for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(monitors);
+         it.rem > 0 && kept_count < MAX_WINDOWS; xcb_randr_monitor_info_next(&it)) {
+        const xcb_randr_monitor_info_t* m = it.data;
+        xcb_window_t w = XCB_WINDOW_NONE;
+        for (int i = 0; i < count && w == XCB_WINDOW_NONE; ++i) {
+            if (!taken[i] && same_frame(&frames[i], m)) {
+                taken[i] = 1;
+                w = windows[i];
+            }
+        }
+        if (w == XCB_WINDOW_NONE) {
+            w = make_window(m);
+        }
+        kept[kept_count] = w;
+        kept_frames[kept_count] = (xcb_rectangle_t){m->x, m->y, m->width, m->height};
+        ++kept_count;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!taken[i]) {
+            xcb_destroy_window(c, windows[i]);
+        }
+    }
+    memcpy(windows, kept, sizeof kept[0] * (size_t)kept_count);
+    memcpy(frames, kept_frames, sizeof kept_frames[0] * (size_t)kept_count);
+    count = kept_count;
     free(monitors);
     xcb_flush(c);
 }
@@ -123,8 +164,10 @@ int main(int argc, char** argv) {
     int repaints = 0;
     if (argc == 3 && strcmp(argv[1], "--repaint") == 0) {
         repaints = atoi(argv[2]);
+    } else if (argc == 2 && strcmp(argv[1], "--reuse") == 0) {
+        reuse = 1;
     } else if (argc != 1) {
-        fprintf(stderr, "usage: %s [--repaint COUNT]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--reuse | --repaint COUNT]\n", argv[0]);
         return 2;
     }
 

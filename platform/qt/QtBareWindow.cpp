@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/qt/QtDesktopStack.h"
+
 namespace platform::qt {
 
 namespace {
@@ -32,10 +34,14 @@ std::uint32_t eventMask(bool takesClicks) {
 }
 }  // namespace
 
-QtBareWindow::QtBareWindow(X11Connection& x11, const QRect& geometry)
-    : x11_(x11), window_(xcb_generate_id(x11.connection())), geometry_(geometry) {
+QtBareWindow::QtBareWindow(X11Connection& x11, QtDesktopStack& stack, const QRect& geometry)
+    : x11_(x11),
+      stack_(stack),
+      window_(xcb_generate_id(x11.connection())),
+      geometry_(geometry),
+      pixel_(x11.screen().black_pixel) {
     const xcb_screen_t& screen = x11_.screen();
-    const std::array<std::uint32_t, 2> values{screen.black_pixel, eventMask(true)};
+    const std::array<std::uint32_t, 2> values{pixel_, eventMask(true)};
     xcb_create_window(x11_.connection(), XCB_COPY_FROM_PARENT, window_, screen.root,
                       static_cast<std::int16_t>(geometry.x()),
                       static_cast<std::int16_t>(geometry.y()),
@@ -56,9 +62,11 @@ QtBareWindow::QtBareWindow(X11Connection& x11, const QRect& geometry)
     }
     writeSizeHints();
     x11_.flush();
+    stack_.bareWindowCreated(*this);
 }
 
 QtBareWindow::~QtBareWindow() {
+    stack_.bareWindowDestroyed(*this);
     xcb_destroy_window(x11_.connection(), window_);
     x11_.flush();
 }
@@ -95,14 +103,15 @@ void QtBareWindow::writeSizeHints() {
 }
 
 void QtBareWindow::setBackground(const Color& color) {
-    const std::uint32_t pixel = x11_.pixelFor(color);
-    xcb_change_window_attributes(x11_.connection(), window_, XCB_CW_BACK_PIXEL, &pixel);
+    pixel_ = x11_.pixelFor(color);
+    xcb_change_window_attributes(x11_.connection(), window_, XCB_CW_BACK_PIXEL, &pixel_);
     // A changed background shows only where the server repaints: clear all of it now.
     xcb_clear_area(x11_.connection(), 0, window_, 0, 0, 0, 0);
     x11_.flush();
 }
 
 void QtBareWindow::setHints(const BareWindowHints& hints) {
+    hints_ = hints;
     overrideRedirect_ = !hints.managed;
     // In the order of their flags' bits.
     const std::array<std::uint32_t, 2> attributes{overrideRedirect_ ? 1U : 0U,
@@ -140,19 +149,21 @@ void QtBareWindow::map() {
         const std::uint32_t bottom = XCB_STACK_MODE_BELOW;
         xcb_configure_window(x11_.connection(), window_, XCB_CONFIG_WINDOW_STACK_MODE, &bottom);
     }
-    xcb_map_window(x11_.connection(), window_);
     mapped_ = true;
-    x11_.flush();
+    requestMap();
 }
 
-bool QtBareWindow::mapWasDropped() {
-    if (!mapped_) {
-        return false;
+void QtBareWindow::mapAgain() {
+    if (mapped_ && unansweredMap_ != 0) {
+        requestMap();
     }
-    const auto attributes = reply<xcb_get_window_attributes_reply_t>(
-        x11_.connection(), xcb_get_window_attributes_reply,
-        xcb_get_window_attributes(x11_.connection(), window_));
-    return attributes && attributes->map_state == XCB_MAP_STATE_UNMAPPED;
+}
+
+void QtBareWindow::requestMap() {
+    xcb_map_window(x11_.connection(), window_);
+    // The server maps an override-redirect window itself; a managed one waits for the manager.
+    unansweredMap_ = overrideRedirect_ ? 0 : stack_.mapRequested();
+    x11_.flush();
 }
 
 void QtBareWindow::unmap() {
@@ -160,6 +171,7 @@ void QtBareWindow::unmap() {
         return;
     }
     mapped_ = false;
+    unansweredMap_ = 0;
     xcb_unmap_window(x11_.connection(), window_);
     // ICCCM 4.1.4: a synthetic UnmapNotify to the root withdraws the window, also where the
     // manager had it iconified and the real unmap changed nothing.

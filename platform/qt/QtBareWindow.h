@@ -30,7 +30,10 @@ struct BareWindowHints {
     // Whether the window manager takes it on; if not, the window is override-redirect: no
     // manager places, frames or stacks it, and the program keeps its place in the stack.
     bool managed = true;
+    friend bool operator==(const BareWindowHints&, const BareWindowHints&) = default;
 };
+
+class QtDesktopStack;
 
 // An X window that nothing draws into: the server fills it with its background pixel. Used
 // for windows below the normal level, which hold one colour edge to edge: a client-side
@@ -39,14 +42,21 @@ struct BareWindowHints {
 // Qt's scaled units and whose show() writes its own window type.
 class QtBareWindow final {
 public:
-    // An unmapped window at `geometry` (X11 root coordinates).
-    QtBareWindow(X11Connection& x11, const QRect& geometry);
+    // An unmapped window at `geometry` (X11 root coordinates), known to `stack` while it
+    // lives, which hands it the server's news of it (see noteMapped).
+    QtBareWindow(X11Connection& x11, QtDesktopStack& stack, const QRect& geometry);
     ~QtBareWindow();
     QtBareWindow(const QtBareWindow&) = delete;
     QtBareWindow& operator=(const QtBareWindow&) = delete;
 
     xcb_window_t id() const { return window_; }
+    // Whether the window was asked to be on screen (and not taken off since).
     bool isMapped() const { return mapped_; }
+    // What the window looks like to the server and the window manager: its rectangle, the
+    // pixel it is filled with, and the hints last written.
+    const QRect& geometry() const { return geometry_; }
+    std::uint32_t backgroundPixel() const { return pixel_; }
+    const BareWindowHints& hints() const { return hints_; }
 
     // Moves and resizes the window.
     void setGeometry(const QRect& geometry);
@@ -61,18 +71,30 @@ public:
     void map();
     // Takes the window off screen (withdrawn, as ICCCM asks).
     void unmap();
-    // Whether the server has the window unmapped although it was asked to map it: a window
-    // manager took the request and did nothing with it.
-    bool mapWasDropped();
+
+    // The number the stack gave the window's last map request that the window manager has not
+    // answered yet (by mapping the window or taking it into a frame); 0 when there is none.
+    std::uint64_t unansweredMap() const { return unansweredMap_; }
+    // The window manager answered the map request: the server mapped the window, or the
+    // manager gave it a parent of its own.
+    void noteMapped() { unansweredMap_ = 0; }
+    // Asks again to map a window whose request the window manager dropped; the hints written
+    // for the first request stand.
+    void mapAgain();
 
 private:
     void writeSizeHints();
+    void requestMap();
 
     X11Connection& x11_;
+    QtDesktopStack& stack_;
     xcb_window_t window_;
     QRect geometry_;
+    std::uint32_t pixel_ = 0;
+    BareWindowHints hints_;
     bool mapped_ = false;
     bool overrideRedirect_ = false;
+    std::uint64_t unansweredMap_ = 0;
 };
 
 }  // namespace platform::qt

@@ -4,8 +4,8 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <set>
 
-#include "platform/qt/QtBareWindow.h"
 #include "platform/qt/QtWindow.h"
 
 namespace platform::qt {
@@ -16,9 +16,17 @@ namespace {
 constexpr std::uint32_t kSourcePager = 2;
 constexpr std::uint32_t kStackAbove = 0;
 
-// How often, and for how long, a map request is checked on (see windowMapped).
-constexpr std::chrono::milliseconds kMapCheckInterval{250};
-constexpr int kMapChecks = 60;
+// How long a map request may go unanswered before it is made again, the first time; each
+// further wait is twice as long, and after the last one only the manager's answers count.
+constexpr std::chrono::milliseconds kFirstUnansweredWait{1000};
+constexpr int kUnansweredChecks = 5;
+
+// openbox 3.6 rewrites its stacking list once or twice for every window it takes on, lets go
+// of or moves, each in an event of its own: a change of the displays comes as a burst of
+// notices over some milliseconds. The stack is looked at once they pause, and at the latest
+// this long after the first.
+constexpr std::chrono::milliseconds kStackingPause{20};
+constexpr std::chrono::milliseconds kStackingLatest{200};
 
 bool lists(const std::optional<std::vector<std::uint32_t>>& items, std::uint32_t item) {
     return items && std::find(items->begin(), items->end(), item) != items->end();
@@ -26,16 +34,22 @@ bool lists(const std::optional<std::vector<std::uint32_t>>& items, std::uint32_t
 }  // namespace
 
 QtDesktopStack::QtDesktopStack(X11Connection& x11, const std::vector<QtWindow*>& windows)
-    : x11_(x11), windows_(windows), restack_([this] { restack(); }) {
+    : x11_(x11),
+      windows_(windows),
+      restack_([this] { restack(); }),
+      remapDropped_([this] { remapUnanswered(lastAnswered_); }),
+      dropParked_([this] { dropParked(); }) {
     // Root properties the filter compares against: interned now, not inside the filter.
     clientListStacking_ = x11_.atom("_NET_CLIENT_LIST_STACKING");
     supportingWmCheck_ = x11_.atom("_NET_SUPPORTING_WM_CHECK");
     supported_ = x11_.atom("_NET_SUPPORTED");
     x11_.addRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE);
     x11_.flush();
-    mapCheck_.setSingleShot(true);
-    mapCheck_.setInterval(kMapCheckInterval);
-    QObject::connect(&mapCheck_, &QTimer::timeout, &mapCheck_, [this] { checkWindowsMapped(); });
+    settled_.setSingleShot(true);
+    QObject::connect(&settled_, &QTimer::timeout, &settled_, [this] { restack(); });
+    unansweredMaps_.setSingleShot(true);
+    QObject::connect(&unansweredMaps_, &QTimer::timeout, &unansweredMaps_,
+                     [this] { checkUnansweredMaps(); });
 }
 
 bool QtDesktopStack::keptByWindowManager() {
@@ -68,14 +82,122 @@ bool QtDesktopStack::readKeeper() {
                  x11_.atom("_NET_WM_WINDOW_TYPE_DESKTOP"));
 }
 
+void QtDesktopStack::changed() {
+    // Under a manager, whatever the program changed shows in the manager's stacking list.
+    if (keptByManager_.value_or(false)) {
+        stackingListChanged();
+    } else {
+        restack_.request();
+    }
+}
+
+void QtDesktopStack::stackingListChanged() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!settled_.isActive()) {
+        firstUnsettled_ = now;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(firstUnsettled_ +
+                                                                            kStackingLatest - now);
+    settled_.start(std::clamp(left, std::chrono::milliseconds(0), kStackingPause));
+}
+
 bool QtDesktopStack::isOurs(xcb_window_t window) const {
-    return std::any_of(windows_.begin(), windows_.end(), [window](const QtWindow* ours) {
-        return ours->desktopStackWindow() == window;
+    return bareWindows_.contains(window);
+}
+
+void QtDesktopStack::bareWindowCreated(QtBareWindow& window) {
+    bareWindows_[window.id()] = &window;
+}
+
+void QtDesktopStack::bareWindowDestroyed(QtBareWindow& window) {
+    bareWindows_.erase(window.id());
+}
+
+void QtDesktopStack::park(std::unique_ptr<QtBareWindow> window) {
+    parked_.push_back(std::move(window));
+    dropParked_.request();
+}
+
+std::unique_ptr<QtBareWindow> QtDesktopStack::takeParked(const QRect& geometry, std::uint32_t pixel,
+                                                         const BareWindowHints& hints) {
+    const auto found = std::find_if(parked_.begin(), parked_.end(), [&](const auto& window) {
+        return window->isMapped() && window->geometry() == geometry &&
+               window->backgroundPixel() == pixel && window->hints() == hints;
     });
+    if (found == parked_.end()) {
+        return nullptr;
+    }
+    std::unique_ptr<QtBareWindow> taken = std::move(*found);
+    parked_.erase(found);
+    return taken;
+}
+
+void QtDesktopStack::dropParked() {
+    parked_.clear();
+}
+
+std::uint64_t QtDesktopStack::mapRequested() {
+    // openbox 3.6 names its check window before its startup is over and drops the map
+    // requests that reach it until then, so a window mapped while the session starts would
+    // stay off screen for good. A request is made again once the manager has answered a later
+    // one (see mapAnswered), or, from a manager that answers none, after a while.
+    if (!unansweredMaps_.isActive() && !remappingUnanswered_) {
+        watchedUpTo_ = lastMapRequest_ + 1;
+        unansweredChecks_ = 0;
+        unansweredMaps_.start(kFirstUnansweredWait);
+    }
+    return ++lastMapRequest_;
+}
+
+void QtDesktopStack::mapAnswered(xcb_window_t window) {
+    const auto found = bareWindows_.find(window);
+    if (found == bareWindows_.end() || found->second->unansweredMap() == 0) {
+        return;
+    }
+    const std::uint64_t request = found->second->unansweredMap();
+    found->second->noteMapped();
+    lastAnswered_ = std::max(lastAnswered_, request);
+    // A manager takes map requests in the order they reach it: an earlier one still without
+    // an answer was dropped.
+    if (std::any_of(bareWindows_.begin(), bareWindows_.end(), [request](const auto& entry) {
+            const std::uint64_t other = entry.second->unansweredMap();
+            return other != 0 && other < request;
+        })) {
+        remapDropped_.request();
+    }
+}
+
+void QtDesktopStack::remapUnanswered(std::uint64_t before) {
+    for (const auto& [id, window] : bareWindows_) {
+        if (window->unansweredMap() != 0 && window->unansweredMap() < before) {
+            window->mapAgain();
+        }
+    }
+}
+
+void QtDesktopStack::checkUnansweredMaps() {
+    const bool waiting =
+        std::any_of(bareWindows_.begin(), bareWindows_.end(),
+                    [](const auto& entry) { return entry.second->unansweredMap() != 0; });
+    if (!waiting) {
+        return;
+    }
+    const std::uint64_t watched = watchedUpTo_;
+    if (++unansweredChecks_ < kUnansweredChecks) {
+        unansweredMaps_.start(kFirstUnansweredWait * (1 << unansweredChecks_));
+    }
+    // The requests made again join this wait rather than begin a new one.
+    remappingUnanswered_ = true;
+    remapUnanswered(watched + 1);
+    remappingUnanswered_ = false;
+    watchedUpTo_ = lastMapRequest_;
 }
 
 void QtDesktopStack::noteEvent(const xcb_generic_event_t& event) {
     switch (event.response_type & 0x7F) {
+        case XCB_MAP_NOTIFY:
+            mapAnswered(reinterpret_cast<const xcb_map_notify_event_t&>(event).window);
+            return;
         case XCB_PROPERTY_NOTIFY: {
             const auto& notice = reinterpret_cast<const xcb_property_notify_event_t&>(event);
             if (notice.window != x11_.root()) {
@@ -86,7 +208,7 @@ void QtDesktopStack::noteEvent(const xcb_generic_event_t& event) {
                 keeperStale_ = true;
                 restack_.request();
             } else if (notice.atom == clientListStacking_) {
-                restack_.request();
+                stackingListChanged();
             }
             return;
         }
@@ -107,33 +229,19 @@ void QtDesktopStack::noteEvent(const xcb_generic_event_t& event) {
                 restack_.request();
             }
             return;
-        case XCB_REPARENT_NOTIFY:
-            if (keptByManager_ == false &&
-                isOurs(reinterpret_cast<const xcb_reparent_notify_event_t&>(event).window)) {
+        case XCB_REPARENT_NOTIFY: {
+            const auto& notice = reinterpret_cast<const xcb_reparent_notify_event_t&>(event);
+            // A manager that takes a window into a frame of its own has taken its map request.
+            if (notice.parent != x11_.root()) {
+                mapAnswered(notice.window);
+            }
+            if (keptByManager_ == false && isOurs(notice.window)) {
                 restack_.request();
             }
             return;
+        }
         default:
             return;
-    }
-}
-
-void QtDesktopStack::windowMapped() {
-    // openbox 3.6 names its check window before its startup is over and drops the map
-    // requests that reach it until then, so a window mapped while the session starts would
-    // stay off screen for good. The map is checked a few times and made again if dropped.
-    mapChecksLeft_ = kMapChecks;
-    mapCheck_.start();
-}
-
-void QtDesktopStack::checkWindowsMapped() {
-    bool remapped = false;
-    for (QtWindow* window : windows_) {
-        remapped = window->remapIfDropped() || remapped;
-    }
-    // Checked until every window was seen mapped once or the time is up.
-    if (remapped && --mapChecksLeft_ > 0) {
-        mapCheck_.start();
     }
 }
 
@@ -158,6 +266,7 @@ void QtDesktopStack::sendRestack(xcb_window_t window, xcb_window_t sibling) {
 }
 
 void QtDesktopStack::restack() {
+    settled_.stop();
     if (keeperStale_ && keptByManager_) {
         keeperStale_ = false;
         const bool kept = readKeeper();
@@ -168,14 +277,15 @@ void QtDesktopStack::restack() {
             for (QtWindow* window : windows_) {
                 window->desktopKeeperChanged();
             }
-            windowMapped();
             return;
         }
     }
-    std::vector<xcb_window_t> ours;
-    for (QtWindow* window : windows_) {
-        if (const xcb_window_t id = window->desktopStackWindow(); id != XCB_WINDOW_NONE) {
-            ours.push_back(id);
+    // The windows closed in the pass before this one and not taken over are gone by now.
+    dropParked();
+    std::set<xcb_window_t> ours;
+    for (const auto& [id, window] : bareWindows_) {
+        if (window->isMapped()) {
+            ours.insert(id);
         }
     }
     if (ours.empty()) {
@@ -190,10 +300,8 @@ void QtDesktopStack::restack() {
 }
 
 std::vector<StackedWindow> QtDesktopStack::classify(const std::vector<std::uint32_t>& bottomToTop,
-                                                    const std::vector<xcb_window_t>& ours) {
-    const auto isOwn = [&ours](xcb_window_t id) {
-        return std::find(ours.begin(), ours.end(), id) != ours.end();
-    };
+                                                    const std::set<xcb_window_t>& ours) {
+    const auto isOwn = [&ours](xcb_window_t id) { return ours.contains(id); };
     // The list changes with every raise; a window's kind is read once while it is listed,
     // and the kinds of the windows listed anew (the last overlays, just destroyed, after a
     // rebuild) in one round trip.
@@ -232,7 +340,7 @@ std::vector<StackedWindow> QtDesktopStack::classify(const std::vector<std::uint3
     return entries;
 }
 
-void QtDesktopStack::restackUnderManager(const std::vector<xcb_window_t>& ours) {
+void QtDesktopStack::restackUnderManager(const std::set<xcb_window_t>& ours) {
     const auto stacking = x11_.property32(x11_.root(), clientListStacking_, XCB_ATOM_WINDOW);
     if (!stacking) {
         return;
@@ -242,7 +350,7 @@ void QtDesktopStack::restackUnderManager(const std::vector<xcb_window_t>& ours) 
     }
 }
 
-void QtDesktopStack::restackAtBottom(const std::vector<xcb_window_t>& ours) {
+void QtDesktopStack::restackAtBottom(const std::set<xcb_window_t>& ours) {
     const auto children = x11_.children(x11_.root());
     if (!children) {
         return;

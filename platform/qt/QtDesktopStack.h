@@ -4,10 +4,15 @@
 
 #include <QTimer>
 
+#include <chrono>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
+#include "platform/qt/QtBareWindow.h"
 #include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtStacking.h"
 #include "platform/qt/QtX11.h"
@@ -34,12 +39,25 @@ public:
     // Whether the window manager keeps the desktop layer (see above); asked of the server on
     // first use and again after the manager changed.
     bool keptByWindowManager();
-    // Asks for a check, on the next pass of the event loop, that the stack lies directly
-    // above the desktop windows.
-    void changed() { restack_.request(); }
-    // A desktop-stack window was asked to map: checks for a while that the window manager did
-    // map it (see checkWindowsMapped).
-    void windowMapped();
+    // Asks for a check that the stack lies directly above the desktop windows: on the next
+    // pass of the event loop where the program keeps the stack, once the manager's stacking
+    // list has settled where the manager keeps it.
+    void changed();
+    // Follows a bare window from its making to its end: the server's news of it reaches it
+    // through noteEvent.
+    void bareWindowCreated(QtBareWindow& window);
+    void bareWindowDestroyed(QtBareWindow& window);
+    // A managed bare window asked to be mapped: the number of that request, in the order the
+    // requests were made, for the window to wait for the manager's answer with.
+    std::uint64_t mapRequested();
+    // Keeps a closed window that is on screen until the end of this pass of the event loop,
+    // so that a window made in the same pass with the same looks takes it over (see
+    // takeParked) without it ever leaving the screen; destroys it then if none did.
+    void park(std::unique_ptr<QtBareWindow> window);
+    // A parked window with this rectangle (X11 root coordinates), background pixel and hints,
+    // on screen; null when there is none.
+    std::unique_ptr<QtBareWindow> takeParked(const QRect& geometry, std::uint32_t pixel,
+                                             const BareWindowHints& hints);
     // Puts a desktop-stack window in front of the others of the stack.
     void raise(xcb_window_t window);
     // Notes what may call for a pass: the manager's properties on the root, the end of its
@@ -52,14 +70,21 @@ private:
     // window of the one that runs for its end.
     bool readKeeper();
     bool isOurs(xcb_window_t window) const;
+    // The manager answered the map request of `window`, if it is one of ours that waited.
+    void mapAnswered(xcb_window_t window);
+    // Maps again the windows whose request came before `before` and has had no answer.
+    void remapUnanswered(std::uint64_t before);
+    void checkUnansweredMaps();
+    // The manager's stacking list changed: the stack is checked once the list has settled.
+    void stackingListChanged();
+    void dropParked();
     void restack();
     // The windows of `bottomToTop` by kind; reads the kinds of those not seen on the last pass.
     std::vector<StackedWindow> classify(const std::vector<std::uint32_t>& bottomToTop,
-                                        const std::vector<xcb_window_t>& ours);
-    void restackUnderManager(const std::vector<xcb_window_t>& ours);
-    void restackAtBottom(const std::vector<xcb_window_t>& ours);
+                                        const std::set<xcb_window_t>& ours);
+    void restackUnderManager(const std::set<xcb_window_t>& ours);
+    void restackAtBottom(const std::set<xcb_window_t>& ours);
     void sendRestack(xcb_window_t window, xcb_window_t sibling);
-    void checkWindowsMapped();
 
     X11Connection& x11_;
     const std::vector<QtWindow*>& windows_;
@@ -72,9 +97,25 @@ private:
     xcb_window_t managerCheck_ = XCB_WINDOW_NONE;
     // What each window of the last stacking list read is, but for ours.
     std::map<xcb_window_t, StackedWindow::Kind> foreignKinds_;
-    QTimer mapCheck_;
-    int mapChecksLeft_ = 0;
+    // Every bare window there is, by id; the parked ones among them too, which go first.
+    std::map<xcb_window_t, QtBareWindow*> bareWindows_;
+    std::vector<std::unique_ptr<QtBareWindow>> parked_;
+    // Map requests are numbered in the order they were made; the latest answered one tells
+    // which earlier ones the manager dropped.
+    std::uint64_t lastMapRequest_ = 0;
+    std::uint64_t lastAnswered_ = 0;
+    // The requests up to this one are made again if still unanswered when the timer ends.
+    std::uint64_t watchedUpTo_ = 0;
+    QTimer unansweredMaps_;
+    int unansweredChecks_ = 0;
+    bool remappingUnanswered_ = false;
     CoalescedCall restack_;
+    // Runs once the stacking list has had no change for a moment, or at the latest a while
+    // after the first change not yet looked at.
+    QTimer settled_;
+    std::chrono::steady_clock::time_point firstUnsettled_;
+    CoalescedCall remapDropped_;
+    CoalescedCall dropParked_;
 };
 
 }  // namespace platform::qt

@@ -138,10 +138,26 @@ void QtWindow::realize() {
 }
 
 void QtWindow::realizeBare() {
-    bare_ = std::make_unique<QtBareWindow>(platform_->x11(),
+    frame_ = constrained(frame_);
+    bare_ = std::make_unique<QtBareWindow>(platform_->x11(), platform_->desktopStack(),
                                            toX11Rect(frame_, platform_->screens().reference()));
-    place(frame_);
     bare_->setBackground(owner_.backgroundColor());
+}
+
+bool QtWindow::takeOverParked() {
+    if (platform_ == nullptr || bare_ || wantedKind() != Kind::Bare) {
+        return false;
+    }
+    const Rect frame = constrained(frame_);
+    bare_ = platform_->desktopStack().takeParked(
+        toX11Rect(frame, platform_->screens().reference()),
+        platform_->x11().pixelFor(owner_.backgroundColor()), bareHints());
+    if (!bare_) {
+        return false;
+    }
+    frame_ = frame;
+    widget_.reset();
+    return true;
 }
 
 void QtWindow::realizeWidget() {
@@ -196,6 +212,19 @@ void QtWindow::realizeWidget() {
 }
 
 void QtWindow::place(Rect frame) {
+    frame_ = constrained(frame);
+    if (platform_ == nullptr) {
+        return;
+    }
+    const QRect x11 = toX11Rect(frame_, platform_->screens().reference());
+    if (bare_) {
+        bare_->setGeometry(x11);
+    } else if (widget_) {
+        widget_->move(platform_->toQtLogical(x11).topLeft());
+    }
+}
+
+Rect QtWindow::constrained(Rect frame) const {
     const auto screens = Screen::screens();
     const Screen* screen = screens.empty() ? nullptr : &screens.front();
     // The display the window lies on most, as the platform asks about.
@@ -211,22 +240,10 @@ void QtWindow::place(Rect frame) {
             screen = &candidate;
         }
     }
-    frame_ = owner_.constrainFrameRect(frame, screen);
-    if (platform_ == nullptr) {
-        return;
-    }
-    const QRect x11 = toX11Rect(frame_, platform_->screens().reference());
-    if (bare_) {
-        bare_->setGeometry(x11);
-    } else if (widget_) {
-        widget_->move(platform_->toQtLogical(x11).topLeft());
-    }
+    return owner_.constrainFrameRect(frame, screen);
 }
 
-void QtWindow::applyBareHints() {
-    if (!bare_ || platform_ == nullptr) {
-        return;
-    }
+BareWindowHints QtWindow::bareHints() const {
     BareWindowHints hints;
     hints.states = netWmStates(owner_.level(), owner_.collectionBehavior());
     hints.allDesktops =
@@ -236,6 +253,14 @@ void QtWindow::applyBareHints() {
     // that ignores clicks lets them go to the desktop (the root window) instead.
     hints.takesClicks = !owner_.ignoresMouseEvents();
     hints.managed = platform_->desktopStack().keptByWindowManager();
+    return hints;
+}
+
+void QtWindow::applyBareHints() {
+    if (!bare_ || platform_ == nullptr) {
+        return;
+    }
+    const BareWindowHints hints = bareHints();
     if (bare_->isMapped()) {
         // A manager reads states and type when a window is mapped.
         bare_->unmap();
@@ -318,6 +343,10 @@ void QtWindow::renderContent() {
 }
 
 void QtWindow::orderFront(bool makeKey) {
+    // A window taken over is on screen where it was, in its place in the stack.
+    if (takeOverParked()) {
+        return;
+    }
     realize();
     if (platform_ == nullptr) {
         return;
@@ -329,7 +358,6 @@ void QtWindow::orderFront(bool makeKey) {
         } else {
             applyBareHints();
             bare_->map();
-            platform_->desktopStack().windowMapped();
         }
         platform_->desktopStack().changed();
         return;
@@ -364,7 +392,9 @@ bool QtWindow::isVisible() const {
 }
 
 void QtWindow::close() {
-    // A bare window holds nothing worth keeping: it goes, and is made anew if shown again.
+    if (bare_ && bare_->isMapped() && platform_ != nullptr) {
+        platform_->desktopStack().park(std::move(bare_));
+    }
     bare_.reset();
     if (widget_) {
         widget_->hide();
@@ -377,16 +407,6 @@ xcb_window_t QtWindow::desktopStackWindow() const {
 
 void QtWindow::desktopKeeperChanged() {
     applyBareHints();
-}
-
-bool QtWindow::remapIfDropped() {
-    if (!bare_ || !bare_->mapWasDropped()) {
-        return false;
-    }
-    bare_->unmap();
-    applyBareHints();
-    bare_->map();
-    return true;
 }
 
 bool QtWindow::isKey() const {

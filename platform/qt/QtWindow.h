@@ -70,7 +70,10 @@ public:
     void orderOut() override;
     // Whether the window is mapped.
     bool isVisible() const override;
-    // Unmaps the window; a bare one is destroyed and made anew if shown again.
+    // Unmaps the window. A bare one goes, and is made anew if shown again; one on screen
+    // stays there until the end of this pass of the event loop, for a window made in the same
+    // pass with the same frame, level and colour to take over (a display change closes every
+    // overlay and makes new ones, most of them like the old).
     void close() override;
     // Centres the window on the primary monitor, asking the owner to constrain the frame.
     void center() override;
@@ -83,9 +86,6 @@ public:
     // Hints a desktop-stack window anew for whoever keeps the stack now (the window manager or
     // the program), mapping it again if it is shown.
     void desktopKeeperChanged();
-    // Maps a desktop-stack window again if the window manager dropped the request to map
-    // it; whether it did.
-    bool remapIfDropped();
     // Gives up every native resource while the platform can still free it; the window does
     // nothing afterwards. Called by the platform when it ends before its windows.
     void releaseNative();
@@ -96,6 +96,11 @@ private:
     // Makes the native window of the wanted kind, replacing one of the other kind.
     void realize();
     void realizeBare();
+    // Takes over a closed bare window that looks as this one would (see close); whether
+    // there was one.
+    bool takeOverParked();
+    // What the window manager is told about the bare window.
+    BareWindowHints bareHints() const;
     void realizeWidget();
     // Applies level, behaviour and focus rules to the bare window (remapping it if shown).
     void applyBareHints();
@@ -109,6 +114,8 @@ private:
     QSize contentPixels() const;
     // Places the window at `frame` (platform coordinates) after asking the owner.
     void place(Rect frame);
+    // The frame the owner makes of `frame`, told the display it lies on most.
+    Rect constrained(Rect frame) const;
 
     QtPlatform* platform_;
     Window& owner_;

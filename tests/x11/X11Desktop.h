@@ -180,6 +180,8 @@ public:
         std::filesystem::remove_all(dir_, ignored);
     }
     const std::filesystem::path& directory() const { return dir_; }
+    // The display's name, for connections of the test's own (":N").
+    const std::string& display() const { return display_; }
     xcb_window_t root() const { return root_; }
     // The test's own connection to the display, for requests no helper here makes.
     xcb_connection_t* connection() const { return c_; }
