@@ -136,7 +136,7 @@ set_monitors() {
 # start_ms and pid.
 start_shown() {
     local out
-    out=$("$probe" start "$1" "$2" 2>>"$log") || { echo "x11_bench: $2 did not cover $1 monitors" >&2; exit 1; }
+    out=$("$probe" start "$@" 2>>"$log") || { echo "x11_bench: $2 did not cover $1 monitors" >&2; exit 1; }
     start_ms=$(sed -n 's/.*start_ms=\([0-9.]*\).*/\1/p' <<<"$out")
     pid=$(sed -n 's/.*pid=\([0-9]*\).*/\1/p' <<<"$out")
     started+=("$pid")
@@ -255,12 +255,14 @@ echo "per thread, voluntary switches before / after: $threads0/ $threads"
 
 # --- rebuild ----------------------------------------------------------------------------------
 
+# A program that keeps the windows of unchanged monitors is measured with "kept" as $3: its
+# kept overlays count as on screen after the change.
 measure_rebuild() {
     local target=$1 kind=$2 out cpu0 cpu1 x0 x1 w0 w1
     cpu0=$(cpu_ns "$target")
     x0=$(cpu_ns "$xvfb_pid")
     w0=$(cpu_ns "$openbox_pid")
-    out=$("$probe" rebuild "$overlays" "$target" "$changes" 2>>"$log")
+    out=$("$probe" rebuild "$overlays" "$target" "$changes" ${3:-} 2>>"$log")
     cpu1=$(cpu_ns "$target")
     x1=$(cpu_ns "$xvfb_pid")
     w1=$(cpu_ns "$openbox_pid")
@@ -270,7 +272,7 @@ measure_rebuild() {
 }
 echo
 echo "== Rebuild: a monitor detached then attached again, until every new overlay is on screen"
-measure_rebuild "$vellumor_pid" vellumor
+measure_rebuild "$vellumor_pid" vellumor kept
 
 # --- colour fan-out ---------------------------------------------------------------------------
 
@@ -318,6 +320,10 @@ echo
 echo "== Reference bare_windows: rebuild, and the backend's repaint requests in isolation"
 start_shown "$overlays" "$bare"
 measure_rebuild "$pid" bare_windows
+stop_pid "$pid"
+# The floor of a rebuild: the reference keeping the windows of unchanged monitors.
+start_shown "$overlays" "$bare" --reuse
+measure_rebuild "$pid" "bare_windows --reuse" kept
 stop_pid "$pid"
 for size in "${sizes[@]}"; do
     set_monitors "$overlays" "${size%x*}" "${size#*x}"

@@ -7,9 +7,11 @@
  *       just before the start to then, and the process number (the program is left running).
  *   x11_probe wait N PID [TIMEOUT_MS]
  *       waits until PID has exactly N overlays on screen.
- *   x11_probe rebuild N PID REPEAT
+ *   x11_probe rebuild N PID REPEAT [kept]
  *       REPEAT times: detaches the last RandR monitor that has no output and waits until PID
  *       shows N-1 overlays made after the change, then attaches it again and waits for N.
+ *       With "kept", the overlays of unchanged monitors that stay on screen across the change
+ *       count too (a program that keeps their windows makes no new ones for them).
  *   x11_probe fanout N PID REPEAT
  *       REPEAT times: sends Up or Down (XTEST) to the focused window, which must be a spin
  *       box of the program's colour panel, and waits until the screen shows a new colour at
@@ -103,6 +105,8 @@ static void connect_or_die(void) {
 
 static xcb_window_t candidates[MAX_CANDIDATES];
 static int candidate_count;
+/* Whether a rebuild counts the overlays that stay across a change (rebuild ... kept). */
+static int count_kept;
 
 static void add_candidate(xcb_window_t window) {
     for (int i = 0; i < candidate_count; ++i) {
@@ -295,8 +299,11 @@ static int last_monitor_without_output(xcb_randr_monitor_info_t* out) {
 /* Sends one display change and waits until `pid` shows `want` overlays made after it. */
 static double timed_change(uint32_t pid, int want, const xcb_randr_monitor_info_t* attach,
                            xcb_atom_t detach) {
-    /* Only the overlays made after the change count. */
+    /* Only the overlays made after the change count, or, with "kept", every one that stays. */
     candidate_count = 0;
+    if (count_kept) {
+        add_existing_windows();
+    }
     const double start = now_ms();
     if (attach != NULL) {
         xcb_randr_monitor_info_t copy = *attach;
@@ -495,7 +502,9 @@ int main(int argc, char** argv) {
         return command_wait(atoi(argv[2]), (uint32_t)strtoul(argv[3], NULL, 10),
                             argc == 5 ? atof(argv[4]) : 10000.0);
     }
-    if (argc == 5 && strcmp(argv[1], "rebuild") == 0) {
+    if ((argc == 5 || (argc == 6 && strcmp(argv[5], "kept") == 0)) &&
+        strcmp(argv[1], "rebuild") == 0) {
+        count_kept = argc == 6;
         connect_or_die();
         return command_rebuild(atoi(argv[2]), (uint32_t)strtoul(argv[3], NULL, 10), atoi(argv[4]));
     }
@@ -505,7 +514,7 @@ int main(int argc, char** argv) {
     }
     fprintf(stderr,
             "usage: %s start N PROGRAM [ARG...] | wait N PID [TIMEOUT_MS] |\n"
-            "       rebuild N PID REPEAT | fanout N PID REPEAT\n",
+            "       rebuild N PID REPEAT [kept] | fanout N PID REPEAT\n",
             argv[0]);
     return 2;
 }
