@@ -301,6 +301,10 @@ for attempt in 1 2 3; do
 done
 [ -n "$(window_line '"Colors": ("vellumor" "Vellumor")')" ] ||
     { echo "x11_bench: the colour panel did not open" >&2; exit 1; }
+# The keys below go to the focused window: the panel must have the focus first, which a
+# loaded manager may give it late.
+panel=$(window_line '"Colors": ("vellumor" "Vellumor")' | awk '{print $1}')
+xdotool windowactivate --sync "$panel" 2>>"$log" || true
 sleep 0.5
 # Alt+R moves the focus to the panel's Red field, where Up and Down change the colour by one.
 xdotool key alt+r
