@@ -76,41 +76,6 @@ TEST_F(DesktopTest, OverlaysLieBetweenDesktopAndOrdinaryWindowsAndTakeClicksWith
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
 }
 
-TEST_F(DesktopTest, MonitorChangesLeaveOneOverlayPerMonitor) {
-    auto& desktop = startDesktop();
-    ASSERT_TRUE(launch());
-    const auto before = desktop.shown(kOverlay);
-
-    // Attach a third monitor; then move and resize it (the server takes a monitor's new
-    // rectangle only after deleting it); then detach the second one.
-    const Geometry added{3200, 0, 1024, 768};
-    ASSERT_TRUE(desktop.run("xrandr --setmonitor C 1024/271x768/203+3200+0 none"));
-    EXPECT_TRUE(waitUntil([&] {
-        return overlayGeometries() == sorted({kPrimary, kSecondary, added});
-    })) << ::testing::PrintToString(overlayGeometries());
-    // The monitors that stayed as they were keep their overlay's window; the new one has one
-    // of its own.
-    for (const xcb_window_t overlay : desktop.shown(kOverlay)) {
-        EXPECT_EQ(X11Desktop::contains(before, overlay), desktop.geometry(overlay) != added)
-            << desktop.geometry(overlay);
-    }
-    EXPECT_TRUE(monitorsShow(kDefaultGrey));
-    const Geometry third{3300, 100, 800, 600};
-    ASSERT_TRUE(desktop.run("xrandr --delmonitor C --setmonitor C " +
-                            X11Desktop::xrandrGeometry(third) + " none"));
-    EXPECT_TRUE(waitUntil([&] {
-        return overlayGeometries() == sorted({kPrimary, kSecondary, third});
-    })) << ::testing::PrintToString(overlayGeometries());
-    ASSERT_TRUE(desktop.run("xrandr --delmonitor B"));
-    EXPECT_TRUE(waitUntil([&] {
-        return overlayGeometries() == sorted({kPrimary, third});
-    })) << ::testing::PrintToString(overlayGeometries());
-    // No overlay is left behind, shown or not, and the second monitor's area is bare again.
-    EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U);
-    EXPECT_TRUE(monitorsShow(kDefaultGrey));
-    EXPECT_NE(desktop.pixel(2500, 500), kDefaultGrey);
-}
-
 TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());

@@ -2,61 +2,10 @@
 // unchanged monitors never leave the screen, while the changed monitor's overlay is made or
 // destroyed, and the colour and the stacking are right afterwards.
 
-#include <set>
-
 #include "tests/x11/X11Desktop.h"
 
 namespace vellumor::x11test {
 namespace {
-
-// A second connection to the display that hears of every map, unmap and destruction of the
-// windows it watches, as the server reports them to any client that asks.
-class MapWatcher final {
-public:
-    explicit MapWatcher(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {}
-    ~MapWatcher() { xcb_disconnect(c_); }
-    MapWatcher(const MapWatcher&) = delete;
-    MapWatcher& operator=(const MapWatcher&) = delete;
-
-    // Starts watching `window`; once this returns, the server reports its changes.
-    bool watch(xcb_window_t window) {
-        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_generic_error_t* error = xcb_request_check(
-            c_, xcb_change_window_attributes_checked(c_, window, XCB_CW_EVENT_MASK, &mask));
-        std::free(error);
-        return error == nullptr;
-    }
-    // How often each watched window was unmapped, mapped and destroyed so far.
-    struct Counts {
-        int unmapped = 0, mapped = 0, destroyed = 0;
-    };
-    std::map<xcb_window_t, Counts> counts() {
-        // A round trip: every event the server sent before its answer is in the queue.
-        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
-            switch (event->response_type & 0x7F) {
-                case XCB_UNMAP_NOTIFY:
-                    ++counts_[reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window].unmapped;
-                    break;
-                case XCB_MAP_NOTIFY:
-                    ++counts_[reinterpret_cast<xcb_map_notify_event_t*>(event)->window].mapped;
-                    break;
-                case XCB_DESTROY_NOTIFY:
-                    ++counts_[reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window]
-                          .destroyed;
-                    break;
-                default:
-                    break;
-            }
-            std::free(event);
-        }
-        return counts_;
-    }
-
-private:
-    xcb_connection_t* c_;
-    std::map<xcb_window_t, Counts> counts_;
-};
 
 class OverlayReuseTest : public DesktopTest {
 protected:
@@ -84,8 +33,9 @@ TEST_F(OverlayReuseTest, UnchangedMonitorsKeepTheirOverlayOnScreenWhileAnotherCh
     ASSERT_NE(primary, XCB_WINDOW_NONE);
     ASSERT_NE(secondary, XCB_WINDOW_NONE);
     ASSERT_TRUE(waitUntil([&] { return above({primary}, {icons}); }));
-    MapWatcher watcher(desktop.display());
-    ASSERT_TRUE(watcher.watch(primary) && watcher.watch(secondary));
+    EventLog log(desktop.display());
+    ASSERT_TRUE(log.watch(primary, XCB_EVENT_MASK_STRUCTURE_NOTIFY) &&
+                log.watch(secondary, XCB_EVENT_MASK_STRUCTURE_NOTIFY));
 
     // A third monitor comes: only it gets a new overlay.
     const Geometry third{3200, 0, 1024, 768};
@@ -95,8 +45,10 @@ TEST_F(OverlayReuseTest, UnchangedMonitorsKeepTheirOverlayOnScreenWhileAnotherCh
         << ::testing::PrintToString(overlayGeometries());
     EXPECT_EQ(overlayOn(kPrimary), primary);
     EXPECT_EQ(overlayOn(kSecondary), secondary);
+    EXPECT_TRUE(monitorsShow(kDefaultGrey));
     const xcb_window_t added = overlayOn(third);
-    ASSERT_TRUE(watcher.watch(added));
+    ASSERT_NE(added, XCB_WINDOW_NONE);
+    ASSERT_TRUE(log.watch(added, XCB_EVENT_MASK_STRUCTURE_NOTIFY));
 
     // It moves and shrinks: the server takes a monitor's new rectangle only after deleting it,
     // so this is two changes in one run of xrandr. Then the second monitor goes.
@@ -106,20 +58,20 @@ TEST_F(OverlayReuseTest, UnchangedMonitorsKeepTheirOverlayOnScreenWhileAnotherCh
     ASSERT_TRUE(covered({kPrimary, kSecondary, moved}))
         << ::testing::PrintToString(overlayGeometries());
     EXPECT_EQ(overlayOn(kSecondary), secondary);
-    EXPECT_EQ(watcher.counts()[secondary].unmapped, 0)
+    EXPECT_EQ(log.count(XCB_UNMAP_NOTIFY, secondary), 0)
         << "the second monitor's overlay left the screen";
     ASSERT_TRUE(desktop.run("xrandr --delmonitor B"));
     ASSERT_TRUE(covered({kPrimary, moved})) << ::testing::PrintToString(overlayGeometries());
     // Whatever the program still does about these changes is done by then.
     std::this_thread::sleep_for(500ms);
 
-    auto counts = watcher.counts();
     EXPECT_EQ(overlayOn(kPrimary), primary);
-    EXPECT_EQ(counts[primary].unmapped, 0) << "the primary monitor's overlay left the screen";
-    EXPECT_EQ(counts[primary].destroyed, 0);
+    EXPECT_EQ(log.count(XCB_UNMAP_NOTIFY, primary), 0)
+        << "the primary monitor's overlay left the screen";
+    EXPECT_EQ(log.count(XCB_DESTROY_NOTIFY, primary), 0);
     // The second monitor's overlay went with its monitor.
-    EXPECT_EQ(counts[secondary].destroyed, 1);
-    EXPECT_EQ(counts[added].destroyed, 1) << "the moved monitor kept its old overlay";
+    EXPECT_EQ(log.count(XCB_DESTROY_NOTIFY, secondary), 1);
+    EXPECT_EQ(log.count(XCB_DESTROY_NOTIFY, added), 1) << "the moved monitor kept its old overlay";
     // No overlay window is left behind, shown or not.
     EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U);
     EXPECT_NE(desktop.pixel(2500, 500), kDefaultGrey);
@@ -148,7 +100,7 @@ TEST_F(OverlayReuseTest, UnchangedMonitorsKeepTheirOverlayOnScreenWhileAnotherCh
         return desktop.pixel(10, 10) == picked &&
                desktop.pixel(moved.x + 10, moved.y + 10) == picked;
     }));
-    EXPECT_EQ(watcher.counts()[primary].unmapped, 0);
+    EXPECT_EQ(log.count(XCB_UNMAP_NOTIFY, primary), 0);
 }
 
 }  // namespace

@@ -5,13 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "tests/x11/ShortRun.h"
 #include "tests/x11/X11Desktop.h"
@@ -91,14 +88,10 @@ TEST_F(TrayHostTest, AtStartTheIconIsMadeOnlyOnceEveryOverlayIsMapped) {
         std::free(owner);
         return docks;
     })) << "trayer did not start";
-    // From here the test's connection hears, in the server's order, of every window made on
-    // the root (the icon is made there before the tray takes it in) and every map there.
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(c, desktop.root(), XCB_CW_EVENT_MASK, &mask);
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    while (xcb_generic_event_t* before = xcb_poll_for_event(c)) {
-        std::free(before);
-    }
+    // From here the log hears, in the server's order, of every window made on the root (the
+    // icon is made there before the tray takes it in) and every map there.
+    EventLog log(desktop.display());
+    ASSERT_TRUE(log.watch(desktop.root(), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY));
 
     ASSERT_TRUE(launch());
     const auto icon = awaitShown(kTrayIcon);
@@ -106,23 +99,10 @@ TEST_F(TrayHostTest, AtStartTheIconIsMadeOnlyOnceEveryOverlayIsMapped) {
     const auto overlays = desktop.shown(kOverlay);
     ASSERT_EQ(overlays.size(), desktop.monitors().size());
 
-    std::vector<std::pair<int, xcb_window_t>> heard;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-        const int kind = event->response_type & 0x7F;
-        if (kind == XCB_CREATE_NOTIFY) {
-            heard.emplace_back(kind, reinterpret_cast<xcb_create_notify_event_t*>(event)->window);
-        } else if (kind == XCB_MAP_NOTIFY) {
-            heard.emplace_back(kind, reinterpret_cast<xcb_map_notify_event_t*>(event)->window);
-        }
-        std::free(event);
-    }
-    const auto at = [&](int kind, xcb_window_t window) {
-        return std::find(heard.begin(), heard.end(), std::pair{kind, window}) - heard.begin();
-    };
-    const auto iconMade = at(XCB_CREATE_NOTIFY, icon[0]);
-    ASSERT_LT(iconMade, std::ssize(heard)) << "the root never heard of the icon being made";
+    const auto iconMade = log.first(XCB_CREATE_NOTIFY, icon[0]);
+    ASSERT_LT(iconMade, std::ssize(log.heard())) << "the root never heard of the icon being made";
     for (const xcb_window_t overlay : overlays) {
-        EXPECT_LT(at(XCB_MAP_NOTIFY, overlay), iconMade) << "overlay " << overlay;
+        EXPECT_LT(log.first(XCB_MAP_NOTIFY, overlay), iconMade) << "overlay " << overlay;
     }
 }
 

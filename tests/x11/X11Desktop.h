@@ -112,6 +112,61 @@ private:
 #define X11_REPLY(request, ...) \
     own(xcb_##request##_reply(c_, xcb_##request(c_ __VA_OPT__(, ) __VA_ARGS__), nullptr))
 
+// A connection of its own that hears, in the server's order, of the windows made, mapped,
+// unmapped and destroyed where it watches, as the server reports them to any client that asks.
+class EventLog final {
+public:
+    struct Heard {
+        int kind;
+        xcb_window_t window;
+    };
+    explicit EventLog(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {}
+    ~EventLog() { xcb_disconnect(c_); }
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+
+    // Watches `window` with `mask` (STRUCTURE_NOTIFY: the window itself; SUBSTRUCTURE_NOTIFY:
+    // its children); once this returns, the server reports to the log.
+    bool watch(xcb_window_t window, std::uint32_t mask) {
+        xcb_generic_error_t* error = xcb_request_check(
+            c_, xcb_change_window_attributes_checked(c_, window, XCB_CW_EVENT_MASK, &mask));
+        std::free(error);
+        return error == nullptr;
+    }
+    // Everything heard so far; a round trip first, so the events sent before now are in.
+    const std::vector<Heard>& heard() {
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            const int kind = event->response_type & 0x7F;
+            // Each of these events names the window it is about in the same place.
+            if (kind == XCB_CREATE_NOTIFY || kind == XCB_MAP_NOTIFY || kind == XCB_UNMAP_NOTIFY ||
+                kind == XCB_DESTROY_NOTIFY) {
+                heard_.push_back({kind, reinterpret_cast<xcb_map_notify_event_t*>(event)->window});
+            }
+            std::free(event);
+        }
+        return heard_;
+    }
+    // How often `window` was heard of as `kind` (XCB_MAP_NOTIFY...).
+    int count(int kind, xcb_window_t window) {
+        const auto& all = heard();
+        return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const Heard& h) {
+            return h.kind == kind && h.window == window;
+        }));
+    }
+    // Where `window` was first heard of as `kind`; heard().size() if never.
+    std::ptrdiff_t first(int kind, xcb_window_t window) {
+        const auto& all = heard();
+        return std::find_if(all.begin(), all.end(),
+                            [&](const Heard& h) { return h.kind == kind && h.window == window; }) -
+               all.begin();
+    }
+
+private:
+    xcb_connection_t* c_;
+    std::vector<Heard> heard_;
+};
+
 class X11Desktop final {
 public:
     // Xvfb with two monitors side by side, the left one primary, and with openbox and trayer
