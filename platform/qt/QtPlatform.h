@@ -91,6 +91,8 @@ public:
     std::optional<PropertyValue> infoDictionaryValue(const std::string& key) override;
 
     // --- For the backend's own objects.
+    // Whether the program runs on Wayland rather than X11.
+    bool onWayland() const;
     // The X11 objects; on X11 only.
     X11Connection& x11() { return *x11_; }
     QtScreens& screens() { return *screens_; }
@@ -122,8 +124,6 @@ private:
     void releaseNativeObjects();
     // Claims the Wayland display for this process and connects to its compositor.
     void startWayland();
-    // Whether the program runs on Wayland rather than X11.
-    bool onWayland() const;
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<X11Connection> x11_;
