@@ -42,12 +42,28 @@ QIcon blankIcon() {
 }  // namespace
 
 QtStatusItem::QtStatusItem(QtPlatform& platform)
-    : platform_(&platform),
-      qmenu_(std::make_unique<StatusMenu>()),
-      tray_(std::make_unique<QSystemTrayIcon>()) {
+    : platform_(&platform), qmenu_(std::make_unique<StatusMenu>()), icon_(blankIcon()) {
     platform_->statusItemCreated(this);
     qmenu_->setObjectName("vellumor-status-menu");
     QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { rebuildMenu(); });
+#if VELLUMOR_WAYLAND
+    if (platform_->onWayland()) {
+        hostWait_ = std::make_unique<StatusNotifierHostWait>([this] { makeTray(); });
+    } else {
+        makeTray();
+    }
+#else
+    makeTray();
+#endif
+    trayCheck_ = std::make_unique<QTimer>();
+    trayCheck_->setSingleShot(true);
+    QObject::connect(trayCheck_.get(), &QTimer::timeout, trayCheck_.get(),
+                     [this] { reportMissingTray(); });
+    trayCheck_->start(kTrayWait);
+}
+
+void QtStatusItem::makeTray() {
+    tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(qmenu_.get());
     // Qt opens the context menu for the right button; the platform's status items open
     // their menu for the left one as well.
@@ -57,13 +73,9 @@ QtStatusItem::QtStatusItem(QtPlatform& platform)
                              qmenu_->popup(QCursor::pos());
                          }
                      });
-    tray_->setIcon(blankIcon());
+    tray_->setIcon(icon_);
+    tray_->setToolTip(toolTip_);
     tray_->show();
-    trayCheck_ = std::make_unique<QTimer>();
-    trayCheck_->setSingleShot(true);
-    QObject::connect(trayCheck_.get(), &QTimer::timeout, trayCheck_.get(),
-                     [this] { reportMissingTray(); });
-    trayCheck_->start(kTrayWait);
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -75,6 +87,9 @@ QtStatusItem::~QtStatusItem() {
 
 void QtStatusItem::releaseNative() {
     trayCheck_.reset();
+#if VELLUMOR_WAYLAND
+    hostWait_.reset();
+#endif
     // The icon refers to the menu, so it goes first.
     tray_.reset();
     qmenu_.reset();
@@ -83,7 +98,8 @@ void QtStatusItem::releaseNative() {
 
 void QtStatusItem::reportMissingTray() {
     // The menu is the only way to quit: the line says how else to end the program.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    // With no icon yet, Qt is not asked: its answer would hold for the whole run.
+    if (!tray_ || !QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fprintf(stderr,
                      "vellumor: no system tray shows the Vellumor icon, so its menu cannot be "
                      "reached; the icon appears when a tray starts. To end Vellumor: kill %d\n",
@@ -92,16 +108,15 @@ void QtStatusItem::reportMissingTray() {
 }
 
 void QtStatusItem::setImage(const std::shared_ptr<const Image>& image) {
-    if (!tray_) {
+    if (!qmenu_) {
         return;
     }
-    if (!image) {
-        tray_->setIcon(blankIcon());
-        tray_->setToolTip({});
-        return;
+    icon_ = image ? iconForImage(image->name()) : blankIcon();
+    toolTip_ = image ? QString::fromStdString(image->accessibilityDescription()) : QString();
+    if (tray_) {
+        tray_->setIcon(icon_);
+        tray_->setToolTip(toolTip_);
     }
-    tray_->setIcon(iconForImage(image->name()));
-    tray_->setToolTip(QString::fromStdString(image->accessibilityDescription()));
 }
 
 void QtStatusItem::setMenu(Menu* menu) {

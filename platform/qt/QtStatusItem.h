@@ -7,6 +7,9 @@
 #include <memory>
 
 #include "platform/PlatformIntegration.h"
+#if VELLUMOR_WAYLAND
+#include "platform/qt/QtWaylandTray.h"
+#endif
 
 namespace platform::qt {
 
@@ -14,7 +17,8 @@ class QtPlatform;
 
 // The status item as a tray icon: a StatusNotifierItem where the session has a watcher for
 // one, an XEmbed icon in the system tray otherwise. It is shown from the start and appears
-// whenever a tray does, also one started after the program. When no tray has come a few
+// whenever a tray does, also one started after the program (on Wayland, where it can only be
+// a StatusNotifierItem, it is made once a host is there). When no tray has come a few
 // seconds after the item was made, one line on stderr says so and how to end the program.
 class QtStatusItem final : public PlatformStatusItem {
 public:
@@ -39,12 +43,19 @@ private:
     void rebuildMenu();
     // Tells the user, once, that no tray shows the icon, if none does.
     void reportMissingTray();
+    // Makes the tray icon, with the menu and the image given so far, and shows it.
+    void makeTray();
 
     QtPlatform* platform_;
     Menu* menu_ = nullptr;
     std::unique_ptr<QMenu> qmenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    QIcon icon_;
+    QString toolTip_;
     std::unique_ptr<QTimer> trayCheck_;
+#if VELLUMOR_WAYLAND
+    std::unique_ptr<StatusNotifierHostWait> hostWait_;
+#endif
 };
 
 }  // namespace platform::qt
