@@ -150,7 +150,8 @@ public:
             return {};
         }
         std::vector<MenuEntry> entries;
-        QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
+        // Read through a const argument: the non-const calls are the ones that write.
+        const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
         int rootId = 0;
         QVariantMap rootProperties;
         layout.beginStructure();

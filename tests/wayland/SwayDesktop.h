@@ -465,6 +465,7 @@ private:
                               << "default_border none\n"
                               << "default_floating_border none\n"
                               << "focus_follows_mouse no\n"
+                              << "for_window [app_id=\"foot\"] floating enable\n"
                               << extra << "exec sh " << announce.string() << "\n";
         SessionUser::get().own(announce);
         SessionUser::get().own(config);

@@ -45,6 +45,16 @@ protected:
     }
     void TearDown() override {
         if (HasFailure() && desktop_) {
+            // The last screenshot outlives the desktop's directory, for a look at what failed.
+            const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+            const auto kept = std::filesystem::temp_directory_path() /
+                              (std::string("vellumor-wayland-") + test->name() + ".png");
+            std::error_code failed;
+            std::filesystem::copy_file(desktop_->directory() / "screen.png", kept,
+                                       std::filesystem::copy_options::overwrite_existing, failed);
+            if (!failed) {
+                std::cerr << "the last screenshot: " << kept.string() << "\n";
+            }
             for (const char* log : {"vellumor.log", "sway.log", "inner.log", "tools.log"}) {
                 std::ifstream in(desktop_->directory() / log);
                 if (in) {
@@ -80,16 +90,24 @@ protected:
     std::filesystem::path defaultsPath() const {
         return desktop_->directory() / "config/vellumor/org.vellumor.Vellumor.plist";
     }
-    // Stores a colour for the next launch, as an earlier pick would have.
+    // Stores a colour for the next launch, as an earlier pick would have. The file is written
+    // where the test's user owns the directories (the defaults file refuses to write into one
+    // of another user's), then given to the session's user.
     void storeColour(double red, double green, double blue) {
         const auto archive = platform::common::archiveColor(
             platform::Color::colorWithDeviceRed(red, green, blue, 1));
         ASSERT_TRUE(archive.has_value());
-        ASSERT_TRUE(platform::common::DefaultsFile(defaultsPath())
-                        .setObject(*archive, "selectedBackgroundColor"));
+        std::string scratch =
+            (std::filesystem::temp_directory_path() / "vellumor-defaults-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+        const auto written = std::filesystem::path(scratch) / defaultsPath().filename();
+        EXPECT_TRUE(
+            platform::common::DefaultsFile(written).setObject(*archive, "selectedBackgroundColor"));
+        std::filesystem::create_directories(defaultsPath().parent_path());
+        std::filesystem::copy_file(written, defaultsPath());
+        std::filesystem::remove_all(scratch);
         SessionUser::get().own(desktop_->directory() / "config");
     }
-
     // Starts vellumor and waits until every output shows `colour` all over.
     ::testing::AssertionResult launch(const Rgb& colour = kDefaultGrey) {
         std::string sanitizer =
