@@ -4,14 +4,15 @@
 
 namespace platform {
 
-// A program built on the X11 backend keeps its defaults where the desktop's programs keep
+// A program built on the Linux backend keeps its defaults where the desktop's programs keep
 // their settings (see qt::defaultsFilePath). Its command line asks only for help or the
-// version, answered without a display; without an X display it ends with a line that says
-// what is missing, before Qt would abort it.
+// version, answered without a display; it runs on Wayland where the compositor has the layer
+// shell, else on X11, and with neither it ends with a line that says what is missing, before
+// Qt would abort it.
 std::unique_ptr<PlatformIntegration> createDefaultPlatformIntegration() {
     qt::obeyCommandLine(qt::ownArguments());
-    qt::exitUnlessXDisplay();
-    return std::make_unique<qt::QtPlatform>(qt::defaultsFilePath());
+    const qt::WindowSystem system = qt::chooseWindowSystemOrExit();
+    return std::make_unique<qt::QtPlatform>(qt::defaultsFilePath(), system);
 }
 
 }  // namespace platform

@@ -5,17 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace platform::qt {
+#include "platform/qt/QtWaylandSession.h"
 
-namespace {
-// Wayland sessions offer X11 programs an X server of their own; without one, nothing here can
-// draw.
-constexpr char kRemedy[] = "set DISPLAY; under Wayland run it through XWayland";
-}  // namespace
+namespace platform::qt {
 
 std::optional<std::string> xDisplayProblem(const char* display) {
     if (display == nullptr || display[0] == '\0') {
-        return std::string("vellumor: no X display: ") + kRemedy;
+        return std::string("no X display");
     }
     // libxcb checks the screen number only when asked for it.
     int screen = 0;
@@ -24,20 +20,28 @@ std::optional<std::string> xDisplayProblem(const char* display) {
     // Also frees a connection that failed.
     xcb_disconnect(connection);
     if (error == XCB_CONN_CLOSED_INVALID_SCREEN) {
-        return std::string("vellumor: the X display \"") + display +
-               "\" has no such screen: " + kRemedy;
+        return std::string("the X display \"") + display + "\" has no such screen";
     }
     if (error != 0) {
-        return std::string("vellumor: no X display at \"") + display + "\": " + kRemedy;
+        return std::string("no X display at \"") + display + "\"";
     }
     return std::nullopt;
 }
 
-void exitUnlessXDisplay() {
-    if (const auto problem = xDisplayProblem(std::getenv("DISPLAY"))) {
-        std::fprintf(stderr, "%s\n", problem->c_str());
+WindowSystem chooseWindowSystemOrExit() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const WaylandAnswer answer = askWaylandCompositor(wayland);
+    // The X server is asked only when Wayland will not do: a Wayland session's XWayland may be
+    // started on demand, and a connection would start it for nothing.
+    const std::optional<std::string> xProblem = answer.kind == WaylandAnswer::Kind::Usable
+                                                    ? std::nullopt
+                                                    : xDisplayProblem(std::getenv("DISPLAY"));
+    const auto choice = chooseWindowSystem(wayland == nullptr ? "" : wayland, answer, xProblem);
+    if (const auto* line = std::get_if<std::string>(&choice)) {
+        std::fprintf(stderr, "%s\n", line->c_str());
         std::exit(EXIT_FAILURE);
     }
+    return std::get<WindowSystem>(choice);
 }
 
 }  // namespace platform::qt

@@ -22,6 +22,11 @@
 #include "platform/qt/QtSingleInstance.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/QtWindow.h"
+#if VELLUMOR_WAYLAND
+#include "platform/qt/QtWaylandConnection.h"
+#include "platform/qt/QtWaylandSession.h"
+#include "platform/qt/QtWaylandWindow.h"
+#endif
 
 namespace platform::qt {
 
@@ -78,16 +83,24 @@ private:
     QtPlatform& platform_;
 };
 
-QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
+QtPlatform::QtPlatform(std::filesystem::path defaultsFile, WindowSystem system)
     : defaults_(std::move(defaultsFile)), endActivation_([this] { activationRequested_ = false; }) {
-    // The backend speaks X11; in a Wayland session it runs on the session's X server.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // Qt runs on the window system chosen, whatever else the session offers.
+    qputenv("QT_QPA_PLATFORM", system == WindowSystem::Wayland ? "wayland" : "xcb");
     QCoreApplication::setApplicationName(QStringLiteral("Vellumor"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("vellumor.org"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vellumor.Vellumor"));
     application_ = std::make_unique<QApplication>(fakeArgc, fakeArgv.data());
     // As on macOS, closing the last window does not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    defaultsSyncTimer_.setSingleShot(true);
+    QObject::connect(&defaultsSyncTimer_, &QTimer::timeout, [this] { syncDefaults(); });
+#if VELLUMOR_WAYLAND
+    if (system == WindowSystem::Wayland) {
+        startWayland();
+        return;
+    }
+#endif
 
     auto* native = application_->nativeInterface<QNativeInterface::QX11Application>();
     if (native == nullptr || native->connection() == nullptr) {
@@ -109,9 +122,20 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile)
     desktopStack_ = std::make_unique<QtDesktopStack>(*x11_, windows_);
     filter_ = std::make_unique<RootEventFilter>(*this);
     application_->installNativeEventFilter(filter_.get());
-    defaultsSyncTimer_.setSingleShot(true);
-    QObject::connect(&defaultsSyncTimer_, &QTimer::timeout, [this] { syncDefaults(); });
 }
+
+#if VELLUMOR_WAYLAND
+void QtPlatform::startWayland() {
+    const QByteArray display = qgetenv("WAYLAND_DISPLAY");
+    exitIfAlreadyRunningOnWayland(display.toStdString());
+    wayland_ = WaylandConnection::connect(display.toStdString());
+    if (!wayland_) {
+        std::fprintf(stderr, "vellumor: the Wayland compositor at \"%s\" stopped answering\n",
+                     display.constData());
+        std::exit(EXIT_FAILURE);
+    }
+}
+#endif
 
 QtPlatform::~QtPlatform() {
     // Before Qt goes, with the timer's event loop.
@@ -119,7 +143,12 @@ QtPlatform::~QtPlatform() {
     // The program's objects may outlive the platform (static destruction runs in reverse
     // order of construction).
     releaseNativeObjects();
-    application_->removeNativeEventFilter(filter_.get());
+#if VELLUMOR_WAYLAND
+    wayland_.reset();
+#endif
+    if (filter_) {
+        application_->removeNativeEventFilter(filter_.get());
+    }
     filter_.reset();
     desktopStack_.reset();
     screens_.reset();
@@ -178,6 +207,11 @@ void QtPlatform::releaseNativeObjects() {
         item->releaseNative();
     }
     colorPanel_.reset();
+#if VELLUMOR_WAYLAND
+    if (wayland_) {
+        wayland_->releaseSurfaces();
+    }
+#endif
 }
 
 bool QtPlatform::setActivationPolicy(NSApplicationActivationPolicy /*policy*/) {
@@ -240,12 +274,38 @@ std::optional<PropertyValue> QtPlatform::infoDictionaryValue(const std::string& 
 // --- Displays and windows -------------------------------------------------------------------
 
 std::vector<Rect> QtPlatform::screenFrames() {
+#if VELLUMOR_WAYLAND
+    if (wayland_) {
+        return wayland_->frames();
+    }
+#endif
     return screens_->frames();
+}
+
+QRect QtPlatform::screenReference() {
+#if VELLUMOR_WAYLAND
+    if (wayland_) {
+        return wayland_->reference();
+    }
+#endif
+    return screens_->reference();
+}
+
+bool QtPlatform::onWayland() const {
+#if VELLUMOR_WAYLAND
+    return wayland_ != nullptr;
+#else
+    return false;
+#endif
+}
+
+bool QtPlatform::hasCompositor() const {
+    return onWayland() || x11_->hasCompositor();
 }
 
 QRect QtPlatform::toQtLogical(const QRect& x11) const {
     const double ratio = application_->devicePixelRatio();
-    if (ratio <= 1.0) {
+    if (ratio <= 1.0 || onWayland()) {
         return x11;
     }
     const auto scale = [ratio](int value) { return static_cast<int>(std::lround(value / ratio)); };
@@ -254,7 +314,7 @@ QRect QtPlatform::toQtLogical(const QRect& x11) const {
 
 QRect QtPlatform::fromQtLogical(const QRect& logical) const {
     const double ratio = application_->devicePixelRatio();
-    if (ratio <= 1.0) {
+    if (ratio <= 1.0 || onWayland()) {
         return logical;
     }
     const auto scale = [ratio](int value) { return static_cast<int>(std::lround(value * ratio)); };
@@ -263,6 +323,11 @@ QRect QtPlatform::fromQtLogical(const QRect& logical) const {
 }
 
 std::unique_ptr<PlatformWindow> QtPlatform::createWindow(Window& owner, Rect contentRect) {
+#if VELLUMOR_WAYLAND
+    if (wayland_) {
+        return std::make_unique<QtWaylandWindow>(*this, *wayland_, owner, contentRect);
+    }
+#endif
     return std::make_unique<QtWindow>(*this, owner, contentRect);
 }
 

@@ -19,6 +19,7 @@
 #include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtDesktopStack.h"
 #include "platform/qt/QtScreens.h"
+#include "platform/qt/QtWaylandRules.h"
 #include "platform/qt/QtX11.h"
 
 namespace platform::qt {
@@ -27,20 +28,24 @@ class QtColorPanel;
 class QtStatusItem;
 class QtWindow;
 class RootEventFilter;
+class WaylandConnection;
 
 // Where the program's defaults live: $XDG_CONFIG_HOME/vellumor/org.vellumor.Vellumor.plist,
 // with XDG_CONFIG_HOME an absolute path or else ~/.config, home being an absolute HOME or the
 // user's home directory. The platform's convention, as ~/Library/Preferences is on macOS.
 std::filesystem::path defaultsFilePath();
 
-// The Linux X11 desktop: Qt 6 Widgets for what Qt does well (tray icon, menus, the colour
-// dialog, titled windows) and xcb where Qt has no API (RandR monitors, the bare windows of
-// the desktop stack and their stacking).
+// The Linux desktop: Qt 6 Widgets for what Qt does well (tray icon, menus, the colour dialog,
+// titled windows); on X11, xcb where Qt has no API (RandR monitors, the bare windows of the
+// desktop stack and their stacking); on Wayland, a connection of its own to the compositor for
+// the outputs and the overlays' layer surfaces (QtWayland*).
 class QtPlatform final : public PlatformIntegration {
 public:
-    // Connects to the X server named by DISPLAY through Qt (Qt ends the process when there
-    // is none); the defaults domain lives in `defaultsFile`.
-    explicit QtPlatform(std::filesystem::path defaultsFile);
+    // Connects to the X server named by DISPLAY, or on Wayland to the compositor named by
+    // WAYLAND_DISPLAY, through Qt and through a connection of its own; ends the process with
+    // a line on stderr when that fails (Qt ends it when its own connection fails). The
+    // defaults domain lives in `defaultsFile`.
+    QtPlatform(std::filesystem::path defaultsFile, WindowSystem system);
     ~QtPlatform() override;
     QtPlatform(const QtPlatform&) = delete;
     QtPlatform& operator=(const QtPlatform&) = delete;
@@ -65,7 +70,8 @@ public:
     bool hasSystemSymbol(const std::string& name) override;
     // The window whose widget is Qt's active window, or null.
     Window* keyWindow() override;
-    // The RandR monitors, primary first, in platform coordinates.
+    // The RandR monitors, primary first, or on Wayland the outputs, the one at the logical
+    // origin first; in platform coordinates.
     std::vector<Rect> screenFrames() override;
     // macOS's level numbers (common/WindowLevels.h).
     std::int32_t windowLevelForKey(WindowLevelKey key) override;
@@ -89,10 +95,19 @@ public:
     std::optional<PropertyValue> infoDictionaryValue(const std::string& key) override;
 
     // --- For the backend's own objects.
+    // Whether the program runs on Wayland rather than X11.
+    bool onWayland() const;
+    // The X11 objects; on X11 only.
     X11Connection& x11() { return *x11_; }
     QtScreens& screens() { return *screens_; }
+    // The rectangle that platform coordinates are relative to, in X11 pixels or in Wayland's
+    // logical coordinates (see toPlatformRect).
+    QRect screenReference();
+    // Whether windows may be translucent: on X11 when a compositing manager runs; always on
+    // Wayland, where the compositor composites.
+    bool hasCompositor() const;
     // Qt's device-independent pixels and X11 pixels: Qt on X11 scales every screen by one
-    // factor.
+    // factor. On Wayland both sides count logical pixels, and these change nothing.
     QRect toQtLogical(const QRect& x11) const;
     QRect fromQtLogical(const QRect& logical) const;
     // Where the overlays are kept in the window stack.
@@ -116,12 +131,17 @@ private:
     void releaseNativeObjects();
     // Puts the defaults written so far on stable storage.
     void syncDefaults();
+    // Claims the Wayland display for this process and connects to its compositor.
+    void startWayland();
 
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<X11Connection> x11_;
     std::unique_ptr<QtScreens> screens_;
     std::unique_ptr<QtDesktopStack> desktopStack_;
     std::unique_ptr<RootEventFilter> filter_;
+#if VELLUMOR_WAYLAND
+    std::unique_ptr<WaylandConnection> wayland_;
+#endif
     common::DefaultsFile defaults_;
     common::SyncSchedule defaultsSync_;
     QTimer defaultsSyncTimer_;

@@ -46,13 +46,31 @@ QtStatusItem::QtStatusItem(QtPlatform& platform) : platform_(&platform) {
 }
 
 void QtStatusItem::realize() {
-    if (platform_ == nullptr || tray_) {
+    if (platform_ == nullptr || qmenu_) {
         return;
     }
     qmenu_ = std::make_unique<StatusMenu>();
-    tray_ = std::make_unique<QSystemTrayIcon>();
     qmenu_->setObjectName("vellumor-status-menu");
     QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { rebuildMenu(); });
+    rebuildMenu();
+#if VELLUMOR_WAYLAND
+    if (platform_->onWayland()) {
+        hostWait_ = std::make_unique<StatusNotifierHostWait>([this] { makeTray(); });
+    } else {
+        makeTray();
+    }
+#else
+    makeTray();
+#endif
+    trayCheck_ = std::make_unique<QTimer>();
+    trayCheck_->setSingleShot(true);
+    QObject::connect(trayCheck_.get(), &QTimer::timeout, trayCheck_.get(),
+                     [this] { reportMissingTray(); });
+    trayCheck_->start(kTrayWait);
+}
+
+void QtStatusItem::makeTray() {
+    tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(qmenu_.get());
     // Qt opens the context menu for the right button; the platform's status items open
     // their menu for the left one as well.
@@ -63,13 +81,7 @@ void QtStatusItem::realize() {
                          }
                      });
     applyImage();
-    rebuildMenu();
     tray_->show();
-    trayCheck_ = std::make_unique<QTimer>();
-    trayCheck_->setSingleShot(true);
-    QObject::connect(trayCheck_.get(), &QTimer::timeout, trayCheck_.get(),
-                     [this] { reportMissingTray(); });
-    trayCheck_->start(kTrayWait);
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -81,6 +93,9 @@ QtStatusItem::~QtStatusItem() {
 
 void QtStatusItem::releaseNative() {
     trayCheck_.reset();
+#if VELLUMOR_WAYLAND
+    hostWait_.reset();
+#endif
     // The icon refers to the menu, so it goes first.
     tray_.reset();
     qmenu_.reset();
@@ -89,7 +104,8 @@ void QtStatusItem::releaseNative() {
 
 void QtStatusItem::reportMissingTray() {
     // The menu is the only way to quit: the line says how else to end the program.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    // With no icon yet, Qt is not asked: its answer would hold for the whole run.
+    if (!tray_ || !QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fprintf(stderr,
                      "vellumor: no system tray shows the Vellumor icon, so its menu cannot be "
                      "reached; the icon appears when a tray starts. To end Vellumor: kill %d\n",

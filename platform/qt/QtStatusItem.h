@@ -7,6 +7,9 @@
 #include <memory>
 
 #include "platform/PlatformIntegration.h"
+#if VELLUMOR_WAYLAND
+#include "platform/qt/QtWaylandTray.h"
+#endif
 
 namespace platform::qt {
 
@@ -14,7 +17,8 @@ class QtPlatform;
 
 // The status item as a tray icon: a StatusNotifierItem where the session has a watcher for
 // one, an XEmbed icon in the system tray otherwise. It is shown once realised and appears
-// whenever a tray does, also one started after the program. When no tray has come a few
+// whenever a tray does, also one started after the program (on Wayland, where it can only be
+// a StatusNotifierItem, the icon is made once a host is there). When no tray has come a few
 // seconds after it was realised, one line on stderr says so and how to end the program.
 class QtStatusItem final : public PlatformStatusItem {
 public:
@@ -33,8 +37,9 @@ public:
     // moment: its titles, separators and each entry's enabled state.
     void setMenu(Menu* menu) override;
 
-    // Makes the tray icon and its menu, with the image and menu given so far, and shows it.
-    // Does nothing a second time, or after releaseNative.
+    // Makes the menu and the tray icon, with the image and menu given so far, and shows the
+    // icon; on Wayland the icon waits for a StatusNotifierItem host. Does nothing a second
+    // time, or after releaseNative.
     void realize();
 
     // Gives up the Qt objects while Qt is still there; the item does nothing afterwards.
@@ -45,6 +50,8 @@ private:
     void rebuildMenu();
     // Tells the user, once, that no tray shows the icon, if none does.
     void reportMissingTray();
+    // Makes the tray icon, with the menu and the image given so far, and shows it.
+    void makeTray();
     // Shows `image_` as the icon, its description as the tooltip.
     void applyImage();
 
@@ -54,6 +61,9 @@ private:
     std::unique_ptr<QMenu> qmenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QTimer> trayCheck_;
+#if VELLUMOR_WAYLAND
+    std::unique_ptr<StatusNotifierHostWait> hostWait_;
+#endif
 };
 
 }  // namespace platform::qt

@@ -103,7 +103,7 @@ QtWindow::Kind QtWindow::wantedKind() const {
 Rect QtWindow::frame() const {
     if (widget_ && platform_ != nullptr) {
         return toPlatformRect(platform_->fromQtLogical(widget_->frameGeometry()),
-                              platform_->screens().reference());
+                              platform_->screenReference());
     }
     if (platform_ != nullptr && wantedKind() == Kind::Widget) {
         // Not made yet: as large as the widget will be made.
@@ -140,7 +140,7 @@ void QtWindow::realize() {
 void QtWindow::realizeBare() {
     frame_ = constrained(frame_);
     bare_ = std::make_unique<QtBareWindow>(platform_->x11(), platform_->desktopStack(),
-                                           toX11Rect(frame_, platform_->screens().reference()));
+                                           toX11Rect(frame_, platform_->screenReference()));
     bare_->setBackground(owner_.backgroundColor());
 }
 
@@ -150,7 +150,7 @@ bool QtWindow::takeOverParked() {
     }
     const Rect frame = constrained(frame_);
     bare_ = platform_->desktopStack().takeParked(
-        toX11Rect(frame, platform_->screens().reference()),
+        toX11Rect(frame, platform_->screenReference()),
         platform_->x11().pixelFor(owner_.backgroundColor()), bareHints());
     if (!bare_) {
         return false;
@@ -192,7 +192,7 @@ void QtWindow::realizeWidget() {
     // window, and only a compositor can show one.
     const bool translucent =
         dynamic_cast<const VisualEffectView*>(owner_.contentView()) != nullptr &&
-        platform_->x11().hasCompositor();
+        platform_->hasCompositor();
     widget_ = std::make_unique<QtWindowWidget>(*this, flags, translucent);
     applyTitle();
     // Sized in points, which Qt lays the content out in; placed in X11 pixels, as the
@@ -201,7 +201,7 @@ void QtWindow::realizeWidget() {
     const Rect content{frame_.x, frame_.y, static_cast<double>(pixels.width()),
                        static_cast<double>(pixels.height())};
     const QPoint topLeft =
-        platform_->toQtLogical(toX11Rect(content, platform_->screens().reference())).topLeft();
+        platform_->toQtLogical(toX11Rect(content, platform_->screenReference())).topLeft();
     if ((style & NSWindowStyleMaskResizable) == 0) {
         widget_->setFixedSize(contentPoints());
     } else {
@@ -216,7 +216,7 @@ void QtWindow::place(Rect frame) {
     if (platform_ == nullptr) {
         return;
     }
-    const QRect x11 = toX11Rect(frame_, platform_->screens().reference());
+    const QRect x11 = toX11Rect(frame_, platform_->screenReference());
     if (bare_) {
         bare_->setGeometry(x11);
     } else if (widget_) {

@@ -30,6 +30,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+
 namespace vellumor::x11test {
 
 using namespace std::chrono_literals;
@@ -53,60 +55,8 @@ inline const std::string kTrayIcon = "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE";
 inline const std::string kDialog = "_NET_WM_WINDOW_TYPE_DIALOG";
 inline const std::string kNormal = "_NET_WM_WINDOW_TYPE_NORMAL";
 
-// Polls `condition` until it holds or `timeout` passes; whether it held.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    bool held = false;
-    while (!(held = condition()) && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(25ms);
-    }
-    return held;
-}
-
-// A long-lived child process (Xvfb, openbox, trayer, vellumor), stopped by its pid (SIGTERM,
-// then SIGKILL) when this object goes.
-class Process final {
-public:
-    // Runs a shell command line, its output appended to `log`; the shell execs the program, so
-    // the pid is the program's own.
-    Process(const std::string& command, const std::filesystem::path& log) {
-        const std::string line = "exec " + command + " </dev/null >>" + log.string() + " 2>&1";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
-            ::_exit(127);
-        }
-        if (pid_ < 0) {
-            throw std::runtime_error("cannot start " + command);
-        }
-    }
-    ~Process() { stop(); }
-
-    pid_t pid() const { return pid_; }
-    // Its status as waitpid gives it, once it has ended; waits up to `timeout` for that.
-    std::optional<int> waitForExit(std::chrono::milliseconds timeout) {
-        int status = 0;
-        const auto ended = [&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; };
-        if (!status_ && waitUntil(ended, timeout)) {
-            status_ = status;
-        }
-        return status_;
-    }
-    void stop() {
-        if (pid_ > 0 && !waitForExit(0ms)) {
-            ::kill(pid_, SIGTERM);
-            if (!waitForExit(3s)) {
-                ::kill(pid_, SIGKILL);
-                waitForExit(3s);
-            }
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
+using testsupport::Process;
+using testsupport::waitUntil;
 
 // The reply to one xcb request, freed when it goes; empty if the request failed.
 #define X11_REPLY(request, ...) \

@@ -1,0 +1,59 @@
+#pragma once
+
+// The rules by which the Wayland half of the Linux backend turns what the compositor says into
+// the platform's terms and back. They depend on nothing but their arguments, so they are built
+// with or without libwayland.
+
+#include <QRect>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/Color.h"
+#include "platform/qt/QtConversions.h"
+
+namespace platform::qt {
+
+// The window system the Linux backend runs on.
+enum class WindowSystem { X11, Wayland };
+
+// What the Wayland display named by WAYLAND_DISPLAY offers the overlays.
+struct WaylandAnswer {
+    enum class Kind {
+        // WAYLAND_DISPLAY is unset or empty: the session is not a Wayland one.
+        NotNamed,
+        // Nothing accepts a connection there.
+        NoCompositor,
+        // A compositor answers but lacks globals the overlays need (see `missing`).
+        Lacking,
+        // The compositor has all the overlays need.
+        Usable,
+    };
+    Kind kind = Kind::NotNamed;
+    // The interfaces the compositor lacks, in the order they were looked for.
+    std::vector<std::string> missing;
+};
+
+// The window system to run on, or the one line that tells the user why there is none: Wayland
+// when its compositor has what the overlays need, else X11 when `xProblem` (see
+// xDisplayProblem) is empty. `waylandDisplay` is WAYLAND_DISPLAY's value, for the message.
+std::variant<WindowSystem, std::string> chooseWindowSystem(
+    const std::string& waylandDisplay, const WaylandAnswer& wayland,
+    const std::optional<std::string>& xProblem);
+
+// The outputs, in logical coordinates (the compositor's desktop, y down), as monitors: the one
+// whose top-left corner is the origin first, since Wayland has no primary output and
+// compositors put the first output there; else the first in the compositor's order.
+std::vector<Monitor> outputMonitors(const std::vector<QRect>& outputs);
+
+// The index of the output that `frame` (logical coordinates) overlaps most, the earlier one of
+// equal overlaps; nothing when it overlaps none.
+std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const QRect& frame);
+
+// The wl_shm XRGB8888 pixel that shows `color`: 8 bits a channel, the unused byte all ones.
+std::uint32_t shmPixel(const Color& color);
+
+}  // namespace platform::qt

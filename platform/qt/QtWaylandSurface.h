@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Color.h"
+
+struct wl_buffer;
+struct wl_surface;
+struct wp_viewport;
+struct zwlr_layer_surface_v1;
+
+namespace platform::qt {
+
+class WaylandConnection;
+
+// One overlay on Wayland: a surface in the compositor's bottom layer on one output (above the
+// wallpaper, below every ordinary window, on every workspace), anchored to all four edges so
+// that it spans the output, reaching under panels, never taking the keyboard. It shows one
+// 1 x 1 pixel buffer that the compositor scales to the surface's size, so it costs the same at
+// any resolution.
+class WaylandLayerSurface final {
+public:
+    // A surface for the output of global name `output`, in `color`; not shown yet.
+    WaylandLayerSurface(WaylandConnection& connection, std::uint32_t output, const Color& color);
+    ~WaylandLayerSurface();
+    WaylandLayerSurface(const WaylandLayerSurface&) = delete;
+    WaylandLayerSurface& operator=(const WaylandLayerSurface&) = delete;
+
+    // Maps the surface: at once when the compositor has configured it, else as soon as it
+    // does. Nothing appears while the output is gone.
+    void show();
+    // Unmaps the surface (a null buffer), keeping it for a later show.
+    void hide();
+    // Whether show was asked for more lately than hide.
+    bool isShown() const { return shown_; }
+    // Shows `color` from the next frame on, whether mapped or not.
+    void setColor(const Color& color);
+    // Whether clicks on the surface go to it (the whole surface) or through it (none of it).
+    void setTakesClicks(bool takesClicks);
+    // Destroys the Wayland objects while the connection is up; the surface does nothing
+    // afterwards. Called by the connection when it ends first.
+    void release();
+
+    // The compositor's events.
+    void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    void closed();
+    void bufferReleased(wl_buffer* buffer);
+
+private:
+    // Makes the surface and its layer role, and commits it bare so that the compositor
+    // configures it.
+    void create();
+    void destroyRole();
+    // Attaches the current colour's pixel and commits.
+    void attachPixel();
+    // Lets go of the current pixel buffer: now if the compositor has released it, else when
+    // it does.
+    void retireBuffer();
+    void applyInputRegion();
+
+    WaylandConnection* connection_;
+    std::uint32_t output_;
+    std::uint32_t pixel_;
+    bool takesClicks_ = true;
+    bool shown_ = false;
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layer_ = nullptr;
+    wp_viewport* viewport_ = nullptr;
+    // Configured since the surface was made or last unmapped, and whether a buffer is on it.
+    bool configured_ = false;
+    bool mapped_ = false;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    // The buffer that holds pixel_, and whether the compositor may still read it.
+    wl_buffer* buffer_ = nullptr;
+    std::uint32_t bufferPixel_ = 0;
+    bool bufferBusy_ = false;
+};
+
+}  // namespace platform::qt
