@@ -68,6 +68,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-wayland-bench.XXXXXX")"
 chmod 755 "$work"
 mkdir -m 700 "$work/runtime" "$work/config"
 cp "$program" "$work/vellumor"
+cp "$watcher" "$work/wayland_watcher"
 log="$work/log"
 : >"$log"
 [ "${#as_user[@]}" = 0 ] || chown -R "$account": "$work"
@@ -113,7 +114,8 @@ for _ in $(seq 100); do
     [ -S "$work/runtime/bus" ] && break
     sleep 0.1
 done
-"$watcher" "$bus" >"$work/items" 2>>"$log" &
+# As the session's user too: the bus lets no one else on.
+in_session "$work/wayland_watcher" "$bus" >"$work/items" 2>>"$log" &
 started+=($!)
 for _ in $(seq 100); do
     grep -q ready "$work/items" 2>/dev/null && break
@@ -136,12 +138,14 @@ client_env=(WAYLAND_DISPLAY="$(sed -n 1p "$work/sockets")" SWAYSOCK="$(sed -n 2p
     XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway)
 msg() { in_session swaymsg -- "$@" >>"$log" 2>&1; }
 
-# The outputs as "name x y width height" lines.
+# The outputs as "name x y width height" lines. Each output's object holds one name and one
+# rect, in whichever order sway writes them (1.7: the rect first).
 outputs() {
     in_session swaymsg -r -t get_outputs |
         tr -d ' \n' | grep -o '"name":"[^"]*"\|"rect":{[^}]*}' |
-        sed 's/"name":"\([^"]*\)"/\1/; s/"rect":{"x":\([-0-9]*\),"y":\([-0-9]*\),"width":\([0-9]*\),"height":\([0-9]*\)}/\1 \2 \3 \4/' |
-        paste -d' ' - -
+        sed 's/"name":"\([^"]*\)"/name \1/; s/"rect":{"x":\([-0-9]*\),"y":\([-0-9]*\),"width":\([0-9]*\),"height":\([0-9]*\)}/rect \1 \2 \3 \4/' |
+        awk '$1 == "name" {name = $2} $1 == "rect" {rect = $2 " " $3 " " $4 " " $5}
+             name != "" && rect != "" {print name, rect; name = ""; rect = ""}'
 }
 # The colour at one point of the layout, as "r g b".
 pixel() {
