@@ -304,6 +304,15 @@ QRect WaylandConnection::outputGeometry(std::uint32_t name) const {
     return {};
 }
 
+std::int32_t WaylandConnection::outputScale(std::uint32_t name) const {
+    for (const auto& output : outputs_) {
+        if (output->name == name) {
+            return std::max(output->scale, 1);
+        }
+    }
+    return 1;
+}
+
 void WaylandConnection::checkForChange() {
     auto current = monitors();
     if (current == announced_) {

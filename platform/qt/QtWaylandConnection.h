@@ -55,6 +55,9 @@ public:
     wl_output* output(std::uint32_t name) const;
     // That output's logical rectangle; an empty one once it is gone.
     QRect outputGeometry(std::uint32_t name) const;
+    // How many of that output's pixels a logical pixel is across (wl_output.scale, which a
+    // compositor with fractional scales rounds up); 1 once it is gone.
+    std::int32_t outputScale(std::uint32_t name) const;
 
     wl_compositor* compositor() const { return compositor_; }
     // Whether wl_surface.damage_buffer can be sent (wl_compositor version 4).

@@ -1,5 +1,7 @@
 #include "platform/qt/QtWaylandRules.h"
 
+#include <algorithm>
+
 namespace platform::qt {
 
 std::variant<WindowSystem, std::string> chooseWindowSystem(
@@ -61,6 +63,22 @@ std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const 
 
 std::uint32_t shmPixel(const Color& color) {
     return 0xFF000000U | pixelForColor(color, 0x00FF0000U, 0x0000FF00U, 0x000000FFU);
+}
+
+std::uint32_t pixelBufferLength(std::uint32_t surfaceLength, std::int32_t scale) {
+    // Over P output pixels the centre of the last one lies P - 1/2 steps of N/P + e into a
+    // buffer N pixels long, inside it while (P - 1/2) e < N / (2 P). With e up to 1/65536 (one
+    // rounding when the compositor inverts its transform, much less from the others) that is
+    // N > P (P - 1/2) / 32768, which the floor of P^2 / 32768 plus one meets; one more is the
+    // room to spare. Lengths past 2^16 all get the longest buffer, and their square fits.
+    const std::uint64_t physical =
+        std::min(static_cast<std::uint64_t>(surfaceLength) * std::uint64_t(std::max(scale, 1)),
+                 std::uint64_t{1} << 16);
+    const std::uint64_t length = physical * physical / 32768U + 2U;
+    // Never longer than the output, where the compositor scales by 1 or shrinks, nor than 2048,
+    // which still holds 8192 output pixels (8K) and costs 16 MB at most, for a square buffer.
+    return static_cast<std::uint32_t>(
+        std::min({length, std::max<std::uint64_t>(physical, 1U), std::uint64_t{2048}}));
 }
 
 }  // namespace platform::qt

@@ -56,4 +56,14 @@ std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const 
 // The wl_shm XRGB8888 pixel that shows `color`: 8 bits a channel, the unused byte all ones.
 std::uint32_t shmPixel(const Color& color);
 
+// How many pixels long, along one axis, the buffer of one colour is that the compositor scales
+// to an overlay `surfaceLength` logical pixels long on an output of `scale` (wl_output.scale).
+// Compositors that scale in 16.16 fixed point (pixman's) round the step from one output pixel
+// to the next by up to 1/65536 of a buffer pixel; summed over the output that runs past a 1
+// pixel buffer's far edge from 1/65536 of a step on (the last 6 rows at 1080, the last column
+// at 800), where the wallpaper then shows. The buffer is made long enough that the sum stays
+// inside it with room to spare: 2 pixels up to 181 output pixels, 37 at 1080, 452 at 3840, at
+// most 2048 (enough up to 8192 output pixels).
+std::uint32_t pixelBufferLength(std::uint32_t surfaceLength, std::int32_t scale);
+
 }  // namespace platform::qt

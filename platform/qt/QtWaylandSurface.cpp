@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "platform/qt/QtWaylandConnection.h"
 #include "platform/qt/QtWaylandRules.h"
@@ -38,17 +39,23 @@ void bufferReleased(void* data, wl_buffer* buffer) {
 }
 constexpr wl_buffer_listener kBufferListener{bufferReleased};
 
-// A 1 x 1 XRGB8888 buffer of `pixel`, or null when no shared memory could be had. The pool's
-// memory is the compositor's to map; this side keeps neither the mapping nor the descriptor.
-wl_buffer* pixelBuffer(wl_shm* shm, std::uint32_t pixel) {
+// A `width` x `height` XRGB8888 buffer all of `pixel`, or null when no shared memory could be
+// had. The pool's memory is the compositor's to map; this side keeps neither the mapping nor
+// the descriptor.
+wl_buffer* pixelBuffer(wl_shm* shm, std::uint32_t pixel, std::uint32_t width,
+                       std::uint32_t height) {
     const int fd = ::memfd_create("vellumor-pixel", MFD_CLOEXEC);
     if (fd < 0) {
         return nullptr;
     }
+    const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, pixel);
+    const auto size = static_cast<ssize_t>(pixels.size() * sizeof pixel);
     wl_buffer* buffer = nullptr;
-    if (::write(fd, &pixel, sizeof pixel) == static_cast<ssize_t>(sizeof pixel)) {
-        wl_shm_pool* pool = wl_shm_create_pool(shm, fd, sizeof pixel);
-        buffer = wl_shm_pool_create_buffer(pool, 0, 1, 1, sizeof pixel, WL_SHM_FORMAT_XRGB8888);
+    if (::write(fd, pixels.data(), static_cast<std::size_t>(size)) == size) {
+        wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<std::int32_t>(size));
+        buffer = wl_shm_pool_create_buffer(
+            pool, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
+            static_cast<std::int32_t>(width * sizeof pixel), WL_SHM_FORMAT_XRGB8888);
         wl_shm_pool_destroy(pool);
     }
     ::close(fd);
@@ -212,13 +219,21 @@ void WaylandLayerSurface::closed() {
 }
 
 void WaylandLayerSurface::attachPixel() {
-    if (buffer_ == nullptr || bufferPixel_ != pixel_) {
+    // The buffer is as long as the surface needs along each axis (see pixelBufferLength), so a
+    // new size may want a new buffer as well as a new colour.
+    const std::int32_t scale = connection_->outputScale(output_);
+    const std::uint32_t bufferWidth = pixelBufferLength(width_, scale);
+    const std::uint32_t bufferHeight = pixelBufferLength(height_, scale);
+    if (buffer_ == nullptr || bufferPixel_ != pixel_ || bufferWidth_ != bufferWidth ||
+        bufferHeight_ != bufferHeight) {
         retireBuffer();
-        buffer_ = pixelBuffer(connection_->shm(), pixel_);
+        buffer_ = pixelBuffer(connection_->shm(), pixel_, bufferWidth, bufferHeight);
         if (buffer_ == nullptr) {
             return;
         }
         bufferPixel_ = pixel_;
+        bufferWidth_ = bufferWidth;
+        bufferHeight_ = bufferHeight;
         bufferBusy_ = false;
         wl_buffer_add_listener(buffer_, &kBufferListener, this);
     }
@@ -226,7 +241,8 @@ void WaylandLayerSurface::attachPixel() {
                                 static_cast<std::int32_t>(height_));
     wl_surface_attach(surface_, buffer_, 0, 0);
     if (connection_->hasDamageBuffer()) {
-        wl_surface_damage_buffer(surface_, 0, 0, 1, 1);
+        wl_surface_damage_buffer(surface_, 0, 0, static_cast<std::int32_t>(bufferWidth_),
+                                 static_cast<std::int32_t>(bufferHeight_));
     } else {
         wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
     }

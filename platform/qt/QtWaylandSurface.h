@@ -15,9 +15,9 @@ class WaylandConnection;
 
 // One overlay on Wayland: a surface in the compositor's bottom layer on one output (above the
 // wallpaper, below every ordinary window, on every workspace), anchored to all four edges so
-// that it spans the output, reaching under panels, never taking the keyboard. It shows one
-// 1 x 1 pixel buffer that the compositor scales to the surface's size, so it costs the same at
-// any resolution.
+// that it spans the output, reaching under panels, never taking the keyboard. It shows a small
+// buffer of one colour that the compositor scales to the surface's size: long enough along each
+// axis for the compositor's rounding (see pixelBufferLength), some 17 kB at 1920 x 1080.
 class WaylandLayerSurface final {
 public:
     // A surface for the output of global name `output`, in `color`; not shown yet.
@@ -71,9 +71,11 @@ private:
     bool mapped_ = false;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
-    // The buffer that holds pixel_, and whether the compositor may still read it.
+    // The buffer that holds pixel_, its size, and whether the compositor may still read it.
     wl_buffer* buffer_ = nullptr;
     std::uint32_t bufferPixel_ = 0;
+    std::uint32_t bufferWidth_ = 0;
+    std::uint32_t bufferHeight_ = 0;
     bool bufferBusy_ = false;
 };
 

@@ -1,11 +1,13 @@
 // How the Linux backend picks its window system and reads a Wayland desktop: which session
 // leads where and what the user is told when none will do; which output is the primary one and
-// which output an overlay lands on; the pixel an overlay shows.
+// which output an overlay lands on; the pixel an overlay shows and how large its buffer is.
 
 #include <gtest/gtest.h>
 
 #include <QRect>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <variant>
 
@@ -108,6 +110,45 @@ TEST(WaylandRulesTest, PixelCarriesTheColourInXrgbOrder) {
     EXPECT_EQ(shmPixel(Color::colorWithCalibratedRed(0.0, 0.0, 1.0, 1.0)), 0xFF0000FFU);
     // Channels are rounded to the nearest step; the overlay is opaque whatever the alpha.
     EXPECT_EQ(shmPixel(Color::colorWithCalibratedRed(0.5, 0.25, 0.75, 0.2)), 0xFF8040BFU);
+}
+
+// Whether a compositor that scales a buffer `bufferLength` pixels long onto `outputLength`
+// output pixels in 16.16 fixed point, with the step between output pixels rounded up by as
+// much as 1/65536, still samples the buffer at the last output pixel's centre.
+bool lastPixelInside(std::uint32_t bufferLength, std::uint64_t outputLength) {
+    const std::uint64_t step = bufferLength * std::uint64_t{65536} / outputLength + 1;
+    return (2 * outputLength - 1) * step < 2 * std::uint64_t{bufferLength} * 65536;
+}
+
+TEST(WaylandRulesTest, OverlayBufferIsLongEnoughForTheCompositorsRoundingAndNoLonger) {
+    // One pixel runs off at 1080 and at 800, as pixman's rounding shows on sway (6 rows, 1
+    // column); the check below sees it.
+    EXPECT_FALSE(lastPixelInside(1, 1080));
+    EXPECT_FALSE(lastPixelInside(1, 800));
+    for (std::uint32_t length = 1; length <= 8192; ++length) {
+        for (const std::int32_t scale : {1, 2, 3}) {
+            const std::uint64_t physical =
+                std::uint64_t{length} * static_cast<std::uint64_t>(scale);
+            if (physical > 8192) {
+                continue;
+            }
+            const std::uint32_t buffer = pixelBufferLength(length, scale);
+            ASSERT_TRUE(lastPixelInside(buffer, physical)) << length << " at scale " << scale;
+            // Never longer than the output, and a small part of it.
+            ASSERT_LE(buffer, physical) << length;
+            ASSERT_LE(buffer, physical / 4 + 2) << length;
+        }
+    }
+    // A 1080p overlay costs kilobytes, an 8K one a megabyte or so.
+    EXPECT_LE(pixelBufferLength(1920, 1) * pixelBufferLength(1080, 1) * 4, 20'000U);
+    EXPECT_LE(pixelBufferLength(7680, 1) * pixelBufferLength(4320, 1) * 4, 5'000'000U);
+    // Scale 2 is twice the output pixels; no scale counts as 1.
+    EXPECT_EQ(pixelBufferLength(1920, 2), pixelBufferLength(3840, 1));
+    EXPECT_EQ(pixelBufferLength(1080, 0), pixelBufferLength(1080, 1));
+    // Lengths no output has get a bounded buffer, not a huge or empty one.
+    EXPECT_EQ(pixelBufferLength(100'000, 1), 2048U);
+    EXPECT_EQ(pixelBufferLength(0xFFFFFFFFU, 0x7FFFFFFF), 2048U);
+    EXPECT_EQ(pixelBufferLength(0, 1), 1U);
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ protected:
     ::testing::AssertionResult launch(const Rgb& colour = kDefaultGrey) {
         std::string sanitizer =
             "LSAN_OPTIONS=suppressions=" + SessionUser::get().suppressions().string();
-        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "WAYLAND_DEBUG"}) {
             if (const char* value = std::getenv(name)) {
                 sanitizer += std::string(" ") + name + "=" + value;
             }
