@@ -10,7 +10,7 @@ build="${1:-$root/build/default}"
 
 targets=(program_bench store_bench)
 if cmake --build "$build" --target help 2>/dev/null | grep -qw bare_windows; then
-    targets+=(bare_windows x11_probe)
+    targets+=(bare_windows x11_probe stacking_count)
 fi
 cmake --build "$build" --target "${targets[@]}" -j "$(nproc 2>/dev/null || echo 2)"
 

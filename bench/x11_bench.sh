@@ -6,9 +6,9 @@
 #
 #   bench/x11_bench.sh [--quick] [BUILD_DIR]
 #
-# BUILD_DIR (default build/default) must hold main/vellumor (the Qt build), bench/x11_probe
-# and bench/bare_windows. Without them, or without Xvfb, openbox, trayer, xrandr, xdotool or
-# xwininfo, it says so and exits 0. --quick runs every measurement once, briefly, to show the
+# BUILD_DIR (default build/default) must hold main/vellumor (the Qt build), bench/x11_probe,
+# bench/bare_windows and bench/libstacking_count.so. Without them, or without Xvfb, openbox,
+# trayer, xrandr, xdotool or xwininfo, it says so and exits 0. --quick runs every measurement once, briefly, to show the
 # measurements still work (CI); its figures are not worth quoting.
 #
 # It starts its own Xvfb (a free display number, -noreset, a 15360x8640 screen), openbox and
@@ -26,8 +26,9 @@ build="$(cd "${1:-$root/build/default}" 2>/dev/null && pwd || echo "${1:-$root/b
 program="$build/main/vellumor"
 probe="$build/bench/x11_probe"
 bare="$build/bench/bare_windows"
+counter="$build/bench/libstacking_count.so"
 
-for file in "$program" "$probe" "$bare"; do
+for file in "$program" "$probe" "$bare" "$counter"; do
     if [ ! -x "$file" ]; then
         echo "x11_bench: skipped, $file is not built (it needs the Qt backend)"
         exit 0
@@ -194,10 +195,9 @@ done
 
 # --- start ------------------------------------------------------------------------------------
 
-# Starts each kind $starts times until it shows $1 overlays and prints the medians; the last
-# vellumor started is left running when $2 is "keep".
+# Starts each kind $starts times until it shows $1 overlays and prints the medians.
 measure_start() {
-    local n=$1 keep=${2:-} kind binary r times
+    local n=$1 kind binary r times
     echo
     echo "== Start: process start to $n overlays on screen (ms), $starts runs each"
     for kind in bare_windows vellumor; do
@@ -207,9 +207,7 @@ measure_start() {
         for ((r = 0; r < starts; r++)); do
             start_shown "$n" "$binary"
             times+=("$start_ms")
-            if [ "$kind" = bare_windows ] || [ "$keep" != keep ] || [ "$r" != $((starts - 1)) ]; then
-                stop_pid "$pid"
-            fi
+            stop_pid "$pid"
         done
         echo "$kind: median $(printf '%s\n' "${times[@]}" | median)  all: ${times[*]}"
     done
@@ -224,8 +222,11 @@ set_monitors "$overlays" 3840 2160
 # 15360x8640); one start of the reference, not counted, pays for that.
 start_shown "$overlays" "$bare"
 stop_pid "$pid"
-# The last program started stays for the measurements below.
-measure_start "$overlays" keep
+measure_start "$overlays"
+# The program measured below counts its stacking-list reads and restack requests
+# (x11/stacking_count.c), which costs it a round trip at start: not one of the starts above.
+counts="$work/stacking-counts"
+start_shown "$overlays" /usr/bin/env STACKING_COUNT_FILE="$counts" LD_PRELOAD="$counter" "$program"
 vellumor_pid=$pid
 
 # --- idle -------------------------------------------------------------------------------------
@@ -270,9 +271,20 @@ measure_rebuild() {
     echo "$kind: $(grep '^rebuild_detach' <<<"$out")"
     echo "$kind: CPU per change: program $(per_change_ms "$cpu0" "$cpu1" $((2 * changes))) ms, Xvfb $(per_change_ms "$x0" "$x1" $((2 * changes))) ms, openbox $(per_change_ms "$w0" "$w1" $((2 * changes))) ms"
 }
+# What the program asked of the manager's stacking so far: "reads=R restacks=S".
+stacking_counts() { cat "$counts" 2>/dev/null || echo "reads=0 restacks=0"; }
+count_of() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 echo
 echo "== Rebuild: a monitor detached then attached again, until every new overlay is on screen"
+before=$(stacking_counts)
 measure_rebuild "$vellumor_pid" vellumor kept
+after=$(stacking_counts)
+awk -v r0="$(count_of reads "$before")" -v r1="$(count_of reads "$after")" \
+    -v s0="$(count_of restacks "$before")" -v s1="$(count_of restacks "$after")" \
+    -v n=$((2 * changes)) 'BEGIN {
+        printf "vellumor: per change: %.1f _NET_CLIENT_LIST_STACKING reads, %.1f _NET_RESTACK_WINDOW requests\n",
+            (r1 - r0) / n, (s1 - s0) / n
+    }'
 
 # --- colour fan-out ---------------------------------------------------------------------------
 

@@ -150,6 +150,7 @@ void QtBareWindow::map() {
         xcb_configure_window(x11_.connection(), window_, XCB_CONFIG_WINDOW_STACK_MODE, &bottom);
     }
     mapped_ = true;
+    shown_ = false;
     requestMap();
 }
 
@@ -171,6 +172,7 @@ void QtBareWindow::unmap() {
         return;
     }
     mapped_ = false;
+    shown_ = false;
     unansweredMap_ = 0;
     xcb_unmap_window(x11_.connection(), window_);
     // ICCCM 4.1.4: a synthetic UnmapNotify to the root withdraws the window, also where the

@@ -81,6 +81,10 @@ public:
     // Asks again to map a window whose request the window manager dropped; the hints written
     // for the first request stand.
     void mapAgain();
+    // Whether the server has mapped the window since it was last asked to (MapNotify): a
+    // manager maps a window once it has taken it on and placed it in its stacking list.
+    bool isShown() const { return shown_; }
+    void noteShown(bool shown) { shown_ = shown && mapped_; }
 
 private:
     void writeSizeHints();
@@ -93,6 +97,7 @@ private:
     std::uint32_t pixel_ = 0;
     BareWindowHints hints_;
     bool mapped_ = false;
+    bool shown_ = false;
     bool overrideRedirect_ = false;
     std::uint64_t unansweredMap_ = 0;
 };

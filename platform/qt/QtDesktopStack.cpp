@@ -21,13 +21,6 @@ constexpr std::uint32_t kStackAbove = 0;
 constexpr std::chrono::milliseconds kFirstUnansweredWait{1000};
 constexpr int kUnansweredChecks = 5;
 
-// openbox 3.6 rewrites its stacking list once or twice for every window it takes on, lets go
-// of or moves, each in an event of its own: a change of the displays comes as a burst of
-// notices over some milliseconds. The stack is looked at once they pause, and at the latest
-// this long after the first.
-constexpr std::chrono::milliseconds kStackingPause{20};
-constexpr std::chrono::milliseconds kStackingLatest{200};
-
 bool lists(const std::optional<std::vector<std::uint32_t>>& items, std::uint32_t item) {
     return items && std::find(items->begin(), items->end(), item) != items->end();
 }
@@ -45,8 +38,6 @@ QtDesktopStack::QtDesktopStack(X11Connection& x11, const std::vector<QtWindow*>&
     supported_ = x11_.atom("_NET_SUPPORTED");
     x11_.addRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE);
     x11_.flush();
-    settled_.setSingleShot(true);
-    QObject::connect(&settled_, &QTimer::timeout, &settled_, [this] { restack(); });
     unansweredMaps_.setSingleShot(true);
     QObject::connect(&unansweredMaps_, &QTimer::timeout, &unansweredMaps_,
                      [this] { checkUnansweredMaps(); });
@@ -92,13 +83,24 @@ void QtDesktopStack::changed() {
 }
 
 void QtDesktopStack::stackingListChanged() {
-    const auto now = std::chrono::steady_clock::now();
-    if (!settled_.isActive()) {
-        firstUnsettled_ = now;
+    listChanged_ = true;
+    if (!awaitingManager()) {
+        restack_.request();
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(firstUnsettled_ +
-                                                                            kStackingLatest - now);
-    settled_.start(std::clamp(left, std::chrono::milliseconds(0), kStackingPause));
+}
+
+bool QtDesktopStack::awaitingManager() const {
+    // openbox 3.6 rewrites its stacking list once or twice for every window it takes on, each
+    // in an event of its own and over several passes of the event loop, and maps the window
+    // last: a list read before then is read again soon after. Only the first wait for the
+    // manager's answer holds the stack back, so that a manager that drops maps delays it by
+    // that wait at most.
+    if (!unansweredMaps_.isActive() || unansweredChecks_ != 0) {
+        return false;
+    }
+    return std::any_of(bareWindows_.begin(), bareWindows_.end(), [](const auto& entry) {
+        return entry.second->isMapped() && !entry.second->isShown();
+    });
 }
 
 bool QtDesktopStack::isOurs(xcb_window_t window) const {
@@ -191,12 +193,31 @@ void QtDesktopStack::checkUnansweredMaps() {
     remapUnanswered(watched + 1);
     remappingUnanswered_ = false;
     watchedUpTo_ = lastMapRequest_;
+    if (listChanged_) {
+        restack_.request();
+    }
 }
 
 void QtDesktopStack::noteEvent(const xcb_generic_event_t& event) {
     switch (event.response_type & 0x7F) {
-        case XCB_MAP_NOTIFY:
-            mapAnswered(reinterpret_cast<const xcb_map_notify_event_t&>(event).window);
+        case XCB_MAP_NOTIFY: {
+            const xcb_window_t window =
+                reinterpret_cast<const xcb_map_notify_event_t&>(event).window;
+            if (const auto found = bareWindows_.find(window); found != bareWindows_.end()) {
+                found->second->noteShown(true);
+                mapAnswered(window);
+                if (listChanged_ && !awaitingManager()) {
+                    restack_.request();
+                }
+            }
+            return;
+        }
+        case XCB_UNMAP_NOTIFY:
+            if (const auto found = bareWindows_.find(
+                    reinterpret_cast<const xcb_unmap_notify_event_t&>(event).window);
+                found != bareWindows_.end()) {
+                found->second->noteShown(false);
+            }
             return;
         case XCB_PROPERTY_NOTIFY: {
             const auto& notice = reinterpret_cast<const xcb_property_notify_event_t&>(event);
@@ -266,7 +287,7 @@ void QtDesktopStack::sendRestack(xcb_window_t window, xcb_window_t sibling) {
 }
 
 void QtDesktopStack::restack() {
-    settled_.stop();
+    listChanged_ = false;
     if (keeperStale_ && keptByManager_) {
         keeperStale_ = false;
         const bool kept = readKeeper();

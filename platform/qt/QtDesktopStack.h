@@ -4,7 +4,6 @@
 
 #include <QTimer>
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -75,8 +74,12 @@ private:
     // Maps again the windows whose request came before `before` and has had no answer.
     void remapUnanswered(std::uint64_t before);
     void checkUnansweredMaps();
-    // The manager's stacking list changed: the stack is checked once the list has settled.
+    // The manager's stacking list changed: the stack is checked on the next pass of the event
+    // loop once the manager has mapped the windows it was asked to (see awaitingManager).
     void stackingListChanged();
+    // Whether a window of ours is still to be mapped by the manager within the first wait for
+    // its answer, so that the stacking list is still to change.
+    bool awaitingManager() const;
     void dropParked();
     void restack();
     // The windows of `bottomToTop` by kind; reads the kinds of those not seen on the last pass.
@@ -110,10 +113,8 @@ private:
     int unansweredChecks_ = 0;
     bool remappingUnanswered_ = false;
     CoalescedCall restack_;
-    // Runs once the stacking list has had no change for a moment, or at the latest a while
-    // after the first change not yet looked at.
-    QTimer settled_;
-    std::chrono::steady_clock::time_point firstUnsettled_;
+    // Whether the stacking list changed since the last pass looked at it.
+    bool listChanged_ = false;
     CoalescedCall remapDropped_;
     CoalescedCall dropParked_;
 };
