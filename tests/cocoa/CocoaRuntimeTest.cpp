@@ -139,7 +139,7 @@ protected:
     std::unique_ptr<GnustepProgram> program_;
 };
 
-TEST_F(CocoaRuntimeTest, LaunchCoversTheScreenInTheDefaultGreyWithEveryEntryEnabled) {
+TEST_F(CocoaRuntimeTest, LaunchCoversTheScreenInTheDefaultGreyWithEveryEntryEnabledAndToggles) {
     ASSERT_TRUE(launch());
     EXPECT_TRUE(awaitScreen(kDefaultGrey));
 
@@ -172,15 +172,22 @@ TEST_F(CocoaRuntimeTest, LaunchCoversTheScreenInTheDefaultGreyWithEveryEntryEnab
             EXPECT_EQ(entry.keyEquivalent, "\"\"") << entry.title;
         }
     }
+
+    // The toggle hides every overlay, and shows them all again.
+    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
+    for (const WindowState& overlay : program_->state().withStyle(kBorderless)) {
+        EXPECT_FALSE(overlay.visible);
+    }
+    EXPECT_TRUE(waitUntil([&] { return !screenShows(kDefaultGrey); }, 10s))
+        << "the grey stays on screen";
+    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
+    EXPECT_TRUE(launched(program_->state()));
+    EXPECT_TRUE(awaitScreen(kDefaultGrey));
 }
 
-TEST_F(CocoaRuntimeTest, AColourStoredByGnustepsArchiverIsShownAtLaunch) {
-    ASSERT_TRUE(storeWithGnustep("0.2 0.4 0.6"));
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(awaitScreen({51, 102, 153}));
-}
-
-TEST_F(CocoaRuntimeTest, AnArchiveOfSomethingElseReadsAsTheDefaultGreyAndStays) {
+// What GNUstep's own archiver stored: a colour is shown at launch; an archive of something
+// else reads as the default grey, and the program leaves it as it was.
+TEST_F(CocoaRuntimeTest, WhatGnustepsArchiverStoredIsShownOrLeftAlone) {
     ASSERT_TRUE(storeWithGnustep("notacolour"));
     const auto stored = storedDefaults();
     ASSERT_TRUE(stored.has_value()) << "GNUstep's defaults file is not where it was expected";
@@ -189,6 +196,10 @@ TEST_F(CocoaRuntimeTest, AnArchiveOfSomethingElseReadsAsTheDefaultGreyAndStays) 
     program_->ask("choose Quit", 1s);
     ASSERT_TRUE(program_->waitForExit(10s).has_value());
     EXPECT_EQ(storedDefaults(), stored) << "reading the stored value changed it";
+
+    ASSERT_TRUE(storeWithGnustep("0.2 0.4 0.6"));
+    ASSERT_TRUE(launch());
+    EXPECT_TRUE(awaitScreen({51, 102, 153}));
 }
 
 TEST_F(CocoaRuntimeTest, APickRepaintsAtOnceAndIsFoundByTheNextProcess) {
@@ -210,21 +221,6 @@ TEST_F(CocoaRuntimeTest, APickRepaintsAtOnceAndIsFoundByTheNextProcess) {
 
     ASSERT_TRUE(launch());
     EXPECT_TRUE(awaitScreen({204, 51, 26}));
-}
-
-TEST_F(CocoaRuntimeTest, ToggleHidesAndShowsTheOverlays) {
-    ASSERT_TRUE(launch());
-    ASSERT_TRUE(awaitScreen(kDefaultGrey));
-    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
-    for (const WindowState& overlay : program_->state().withStyle(kBorderless)) {
-        EXPECT_FALSE(overlay.visible);
-    }
-    EXPECT_TRUE(waitUntil([&] { return !screenShows(kDefaultGrey); }, 10s))
-        << "the grey stays on screen";
-
-    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
-    EXPECT_TRUE(launched(program_->state()));
-    EXPECT_TRUE(awaitScreen(kDefaultGrey));
 }
 
 TEST_F(CocoaRuntimeTest, ScreenChangesRebuildTheOverlaysWithTheWindowCountFlat) {

@@ -3,8 +3,6 @@
 // process.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 
 #include "platform/common/DefaultsFile.h"
 #include "tests/common/ScratchDirectory.h"
+#include "tests/support/ForkedChild.h"
 #include "tests/support/FsyncProbe.h"
 
 namespace {
@@ -22,31 +21,20 @@ using platform::common::DefaultsFile;
 using test::Fsync;
 using test::fsyncOf;
 
-// The wait status of a forked child that runs `body` and leaves with its result, and every
+// A forked child that runs `body` and leaves with its result: its wait status, and every
 // fsync it made from when it began, told through a pipe so that a signal's end loses none.
 struct ChildRun {
     int status = -1;
     std::vector<Fsync> fsyncs;
 };
 ChildRun runChild(const std::function<int()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        ADD_FAILURE() << "no pipe";
-        return {};
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        ::alarm(30);
-        test::tellFsyncsTo(fds[1]);
-        ::_exit(body());
-    }
-    ::close(fds[1]);
+    test::Child child([&](const test::Child& self) {
+        test::tellFsyncsTo(self.fd);
+        return body();
+    });
     ChildRun run;
-    run.fsyncs = test::fsyncsToldBy(fds[0]);
-    ::close(fds[0]);
-    while (::waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
-    }
+    run.fsyncs = test::fsyncsToldBy(child.fd);
+    run.status = child.wait();
     return run;
 }
 

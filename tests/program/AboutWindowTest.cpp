@@ -34,48 +34,43 @@ protected:
     }
 };
 
-TEST_F(AboutWindowTest, FirstOpenActivatesThenShowsACentredKeyWindowInFront) {
-    auto& desktop = launch();
+TEST_F(AboutWindowTest, FirstOpenActivatesAndShowsACentredKeyWindowInFrontLaterOnesReuseIt) {
+    auto& desktop = launch({kPrimary}, [](auto& platform) {
+        platform.setInfoDictionaryValue("BuildDate", std::string("first"));
+    });
     desktop.activateOtherApplication();
     EXPECT_EQ(about(), nullptr);
 
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("About Vellumor"));
-    ASSERT_NE(about(), nullptr);
+    Window* first = about();
+    ASSERT_NE(first, nullptr);
     EXPECT_TRUE(desktop.isActive());
-    EXPECT_TRUE(about()->isVisible());
-    EXPECT_EQ(desktop.keyWindow(), about());
-    EXPECT_EQ(desktop.windowsFrontToBack().front(), about());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(desktop.keyWindow(), first);
+    EXPECT_EQ(desktop.windowsFrontToBack().front(), first);
     // Drawn above the overlay: a click on it reaches the About window.
-    const Rect frame = about()->frame();
+    const Rect frame = first->frame();
     EXPECT_DOUBLE_EQ(frame.x + frame.width / 2.0, kPrimary.width / 2.0);
     EXPECT_DOUBLE_EQ(frame.y + frame.height / 2.0, kPrimary.height / 2.0);
-    EXPECT_EQ(desktop.click({frame.x + 5.0, frame.y + 5.0}).window, about());
-    EXPECT_EQ(about()->level(), NSNormalWindowLevel);
+    EXPECT_EQ(desktop.click({frame.x + 5.0, frame.y + 5.0}).window, first);
+    EXPECT_EQ(first->level(), NSNormalWindowLevel);
     // Untitled, closable and movable by its background, but neither resizable nor minimisable.
-    EXPECT_EQ(about()->styleMask(), 0x8003u);
-    EXPECT_EQ(about()->title(), "");
-    EXPECT_TRUE(about()->titlebarAppearsTransparent());
-    EXPECT_TRUE(about()->isMovableByWindowBackground());
-
+    EXPECT_EQ(first->styleMask(), 0x8003u);
+    EXPECT_EQ(first->title(), "");
+    EXPECT_TRUE(first->titlebarAppearsTransparent());
+    EXPECT_TRUE(first->isMovableByWindowBackground());
     const auto activation = desktop.journalIndex("activateIgnoringOtherApps");
     const auto creation = desktop.journalIndex("createWindow #2");
     ASSERT_TRUE(activation && creation);
     EXPECT_LT(*activation, *creation);
-}
 
-TEST_F(AboutWindowTest, LaterOpensReuseTheOneWindowWhereTheUserLeftIt) {
-    auto& desktop = launch({kPrimary}, [](auto& platform) {
-        platform.setInfoDictionaryValue("BuildDate", std::string("first"));
-    });
-    desktop.chooseStatusMenuEntry("About Vellumor");
+    // Chosen again, open or closed: the same window, where the user left it, with the
+    // content it was built with.
     desktop.setInfoDictionaryValue("BuildDate", std::string("second"));
-    Window* first = about();
     const std::size_t windowsWithAbout = desktop.windows().size();
-
     desktop.chooseStatusMenuEntry("About Vellumor");
     EXPECT_EQ(about(), first);
     EXPECT_EQ(desktop.windows().size(), windowsWithAbout);
-
     ASSERT_TRUE(desktop.dragWindow(*first, {40.0, 60.0}));
     desktop.clickCloseButton(*first);
     EXPECT_FALSE(first->isVisible());

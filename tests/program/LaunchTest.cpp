@@ -35,6 +35,8 @@ TEST_F(LaunchTest, WithNoDisplayMakesNoOverlayButKeepsTheMenu) {
     EXPECT_TRUE(desktop.windows().empty());
     ASSERT_NE(delegate().statusItem(), nullptr);
     EXPECT_EQ(menuTitles().size(), 6u);
+    EXPECT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
+    EXPECT_TRUE(desktop.windows().empty());
 
     // The next display change builds overlays for whatever displays then exist.
     desktop.attachScreen(kPrimary);
@@ -59,7 +61,7 @@ TEST_F(LaunchTest, BuildsStatusItemThenOverlaysThenTurnsAccessoryThenObservesDis
               NSApplicationActivationPolicy::NSApplicationActivationPolicyAccessory);
 }
 
-TEST_F(LaunchTest, StatusItemShowsTheSymbolAndTheSixEntryMenu) {
+TEST_F(LaunchTest, StatusItemShowsTheSymbolAndTheSixEntryMenuAllEnabled) {
     auto& desktop = launch();
 
     ASSERT_EQ(desktop.statusItems().size(), 1u);
@@ -78,6 +80,7 @@ TEST_F(LaunchTest, StatusItemShowsTheSymbolAndTheSixEntryMenu) {
         EXPECT_EQ(entries[index]->action(), actions[index]) << index;
         EXPECT_EQ(entries[index]->keyEquivalent(), "") << index;
         EXPECT_EQ(entries[index]->target(), nullptr) << index;
+        EXPECT_EQ(entries[index]->isEnabled(), !actions[index].empty()) << index;
     }
 }
 

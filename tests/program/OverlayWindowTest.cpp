@@ -36,24 +36,28 @@ TEST_F(OverlayWindowTest, IsABorderlessWindowOneLevelAboveTheDesktopIconsOnEvery
         EXPECT_FALSE(overlay->canBecomeMain());
     }
     EXPECT_EQ(overlays()[1]->frame(), (Rect{-1280.0, -1024.0, 1280.0, 1024.0}));
-}
 
-TEST_F(OverlayWindowTest, KeepsEveryRectangleItIsAskedToConstrain) {
-    launch();
-    const OverlayWindow& overlay = *overlays().front();
+    // Whatever rectangle it is asked to constrain, on a screen or none, it keeps.
     const platform::Screen screen(kPrimary);
-    const Rect proposals[] = {{0.0, 0.0, 1920.0, 1080.0},
-                              {-5000.0, 9000.0, 10.0, 10.0},
-                              {0.0, 1060.0, 1920.0, 1080.0},
-                              {3.5, -7.25, 0.0, 0.0}};
-    for (const Rect& proposal : proposals) {
-        EXPECT_EQ(overlay.constrainFrameRect(proposal, &screen), proposal);
-        EXPECT_EQ(overlay.constrainFrameRect(proposal, nullptr), proposal);
+    for (const Rect& proposal : {Rect{0.0, 0.0, 1920.0, 1080.0}, Rect{-5000.0, 9000.0, 10.0, 10.0},
+                                 Rect{0.0, 1060.0, 1920.0, 1080.0}, Rect{3.5, -7.25, 0.0, 0.0}}) {
+        EXPECT_EQ(overlays()[0]->constrainFrameRect(proposal, &screen), proposal);
+        EXPECT_EQ(overlays()[0]->constrainFrameRect(proposal, nullptr), proposal);
     }
 }
 
-TEST_F(OverlayWindowTest, TakesClicksWithoutTakingFocusAndKeepsThemFromTheDesktop) {
+// Below every ordinary window, the overlays take the clicks on them without the focus, so
+// that none reaches the desktop while they are shown.
+TEST_F(OverlayWindowTest, LiesBelowOrdinaryWindowsAndTakesClicksWithoutFocus) {
     auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
+    platform::Window ordinary({100.0, 100.0, 400.0, 300.0}, platform::NSWindowStyleMaskTitled,
+                              platform::NSBackingStoreType::NSBackingStoreBuffered, false);
+    ordinary.orderFront(nullptr);
+    // Shown again after the ordinary window, the overlay still stays behind it.
+    overlays().front()->orderFront(nullptr);
+    EXPECT_EQ(desktop.windowsFrontToBack().front(), &ordinary);
+    EXPECT_EQ(desktop.click({150.0, 150.0}).window, &ordinary);
+    ordinary.orderOut(nullptr);
 
     for (const Point point : {Point{10.0, 10.0}, Point{1919.0, 1079.0}, Point{2500.0, 500.0}}) {
         const auto result = desktop.click(point);
@@ -67,21 +71,6 @@ TEST_F(OverlayWindowTest, TakesClicksWithoutTakingFocusAndKeepsThemFromTheDeskto
         overlay->orderOut(nullptr);
     }
     EXPECT_TRUE(desktop.click({10.0, 10.0}).reachedDesktop);
-}
-
-TEST_F(OverlayWindowTest, LiesBelowOrdinaryWindows) {
-    auto& desktop = launch();
-    platform::Window ordinary({100.0, 100.0, 400.0, 300.0}, platform::NSWindowStyleMaskTitled,
-                              platform::NSBackingStoreType::NSBackingStoreBuffered, false);
-    ordinary.orderFront(nullptr);
-    // Shown again after the ordinary window, the overlay still stays behind it.
-    overlays().front()->orderFront(nullptr);
-
-    const auto stack = desktop.windowsFrontToBack();
-    ASSERT_EQ(stack.size(), 2u);
-    EXPECT_EQ(stack.front(), &ordinary);
-    EXPECT_EQ(desktop.click({150.0, 150.0}).window, &ordinary);
-    EXPECT_EQ(desktop.click({1000.0, 900.0}).window, overlays().front());
 }
 
 TEST_F(OverlayWindowTest, EveryOverlayShownOrHiddenTakesTheStoredColourOnEachChange) {

@@ -76,7 +76,7 @@ TEST_F(DesktopTest, OverlaysLieBetweenDesktopAndOrdinaryWindowsAndTakeClicksWith
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
 }
 
-TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
+TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlaysThatClosesByKeyAndComesBack) {
     auto& desktop = startDesktop();
     ASSERT_TRUE(launch());
 
@@ -116,60 +116,24 @@ TEST_F(DesktopTest, AboutEntryShowsOneWindowInFrontOfTheOverlays) {
     EXPECT_TRUE(waitUntil([&] { return desktop.geometry(about[0]) == moved; }))
         << desktop.geometry(about[0]);
 
-    // Closed and chosen again: the window comes back where it was left, still the only one
-    // (Qt gives it a new X window each time it is shown after a close).
-    desktop.run("xdotool key alt+F4");
-    ASSERT_TRUE(waitUntil([&] { return desktop.shown(kNormal).empty(); }));
-    ASSERT_TRUE(choose(kAbout));
-    ASSERT_FALSE((about = awaitShown(kNormal)).empty());
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(desktop.shown(kNormal).size(), 1U);
-    EXPECT_EQ(desktop.geometry(about[0]), moved);
-}
-
-// The picked colour through the rest of the menu: the toggle entry hides and shows every
-// overlay, and Quit ends the program.
-TEST_F(DesktopTest, PickedColourShowsOnEveryOverlayThroughToggleAndRelaunch) {
-    auto& desktop = startDesktop();
-    ASSERT_TRUE(launch());
-
-    ASSERT_TRUE(choose(kPickColor));
-    const auto panel = awaitShown(kDialog);
-    ASSERT_FALSE(panel.empty());
-    EXPECT_TRUE(above(panel, desktop.shown(kOverlay)));
-    ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == panel[0]; }));
-    // Opening the panel stores nothing; the picks below do.
-    const auto defaults = desktop.directory() / "config/vellumor/org.vellumor.Vellumor.plist";
-    EXPECT_FALSE(std::filesystem::exists(defaults));
-    // The dialog's HTML field, reached by its mnemonic.
-    desktop.run("xdotool key alt+h key ctrl+a type --delay 20 '#3366cc'");
-    const Rgb picked{0x33, 0x66, 0xcc};
-    // Each keystroke is a live pick: the overlays take it while the panel is open.
-    EXPECT_TRUE(waitUntil([&] { return desktop.pixel(kSecondary.x + 10, 10) == picked; }));
-    // Closing the panel keeps the pick.
-    desktop.run("xdotool key Escape");
-    ASSERT_TRUE(waitUntil([&] { return !desktop.viewable(panel[0]); }));
-    EXPECT_TRUE(monitorsShow(picked));
-    EXPECT_TRUE(std::filesystem::exists(defaults));
-
-    ASSERT_TRUE(choose(kToggle));
-    EXPECT_TRUE(waitUntil([&] { return desktop.shown(kOverlay).empty(); }));
-    EXPECT_NE(desktop.pixel(kPrimary.width / 2, kPrimary.height / 2), picked);
-    ASSERT_TRUE(choose(kToggle));
-    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors() && monitorsShow(picked); }));
-    for (const xcb_window_t overlay : desktop.shown(kOverlay)) {
-        EXPECT_EQ(desktop.property(overlay, "_NET_WM_DESKTOP"), std::vector{0xFFFFFFFFU});
+    // Other keys leave it open; the manager's close, Escape and Ctrl+W (as small windows on
+    // Linux desktops close) each close it. Chosen again, it comes back where it was left,
+    // still the only one (Qt gives it a new X window each time it is shown after a close).
+    desktop.run("xdotool key w key Return key shift+Escape");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(desktop.viewable(about[0])) << "a key other than Escape or Ctrl+W closed it";
+    for (const char* close : {"alt+F4", "Escape", "ctrl+w"}) {
+        SCOPED_TRACE(close);
+        desktop.run(std::string("xdotool key ") + close);
+        ASSERT_TRUE(waitUntil([&] { return desktop.shown(kNormal).empty(); }));
+        ASSERT_TRUE(choose(kAbout));
+        ASSERT_FALSE((about = awaitShown(kNormal)).empty());
+        ASSERT_TRUE(waitUntil([&] { return desktop.activeWindow() == about[0]; }));
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(desktop.shown(kNormal).size(), 1U);
+        EXPECT_EQ(desktop.geometry(about[0]), moved);
     }
-
-    // Quit ends the program cleanly, its menu used with the keyboard until the end; started
-    // again, it shows the pick.
-    ASSERT_TRUE(choose(kQuit));
-    const auto status = vellumor_->waitForExit(5s);
-    ASSERT_TRUE(status.has_value()) << "Quit did not end the program";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
-    EXPECT_TRUE(waitUntil([&] { return desktop.shown(kOverlay).empty(); }));
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(waitUntil([&] { return monitorsShow(picked); }));
+    EXPECT_FALSE(vellumor_->waitForExit(0ms).has_value()) << "closing it ended the program";
 }
 
 TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapRequests) {

@@ -2,18 +2,11 @@
 // the second says so and ends. And a window of another Vellumor in the desktop layer is never
 // taken for a foreign desktop window to climb above.
 
-#include <sstream>
-
+#include "tests/x11/ShortRun.h"
 #include "tests/x11/X11Desktop.h"
 
 namespace vellumor::x11test {
 namespace {
-
-std::string fileText(const std::filesystem::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 bool exitedWith(const std::optional<int>& status, int code) {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
