@@ -73,29 +73,10 @@ log="$work/log"
 : >"$log"
 [ "${#as_user[@]}" = 0 ] || chown -R "$account": "$work"
 started=()
+bench=wayland_bench
+# shellcheck source=bench/support/bench.sh
+source "$root/bench/support/bench.sh"
 
-stop_pid() {
-    local pid=$1
-    kill "$pid" 2>/dev/null || return 0
-    for _ in $(seq 50); do
-        [ -e "/proc/$pid" ] && [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" != Z ] ||
-            return 0
-        sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null || true
-}
-
-cleanup() {
-    local status=$?
-    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-        stop_pid "${started[i]}"
-    done
-    if [ "$status" != 0 ] && [ -f "$log" ]; then
-        echo "wayland_bench: failed; the last lines of its log:" >&2
-        tail -20 "$log" >&2
-    fi
-    rm -rf "$work"
-}
 trap cleanup EXIT
 
 bus="unix:path=$work/runtime/bus"
@@ -167,16 +148,7 @@ wait_all_show() {
     exit 1
 }
 now_ms() { date +%s%N | awk '{printf "%.1f", $1 / 1e6}'; }
-median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 kib() { awk -v k="$1" "/^$2:/ {print \$2}" "/proc/$3/smaps_rollup"; }
-cpu_ns() {
-    local total=0 run rest
-    for file in /proc/"$1"/task/*/schedstat; do
-        read -r run rest <"$file" || continue
-        total=$((total + run))
-    done
-    echo "$total"
-}
 grey="26 26 26"
 
 start_program() {

@@ -64,29 +64,10 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
 log="$work/log"
 started=()
+bench=x11_bench
+# shellcheck source=bench/support/bench.sh
+source "$root/bench/support/bench.sh"
 
-stop_pid() {
-    local pid=$1
-    kill "$pid" 2>/dev/null || return 0
-    for _ in $(seq 50); do
-        [ -e "/proc/$pid" ] && [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" != Z ] ||
-            return 0
-        sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null || true
-}
-
-cleanup() {
-    local status=$?
-    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-        stop_pid "${started[i]}"
-    done
-    if [ "$status" != 0 ] && [ -f "$log" ]; then
-        echo "x11_bench: failed; the last lines of its log:" >&2
-        tail -20 "$log" >&2
-    fi
-    rm -rf "$work"
-}
 trap cleanup EXIT
 
 # --- the virtual desktop ----------------------------------------------------------------------
@@ -144,16 +125,6 @@ start_shown() {
 }
 
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-# CPU time of every thread of a process, in nanoseconds (scheduler statistics).
-cpu_ns() {
-    local total=0 run rest
-    for file in /proc/"$1"/task/*/schedstat; do
-        read -r run rest <"$file" || continue
-        total=$((total + run))
-    done
-    echo "$total"
-}
-median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 per_change_ms() { awk -v a="$1" -v b="$2" -v n="$3" 'BEGIN {printf "%.2f", (b - a) / n / 1e6}'; }
 
 echo "x11_bench: Xvfb $DISPLAY 15360x8640x24, openbox, trayer; $(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg)"
