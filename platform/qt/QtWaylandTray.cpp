@@ -1,29 +1,31 @@
 #include "platform/qt/QtWaylandTray.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-
-#include <chrono>
 
 namespace platform::qt {
 
 namespace {
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-constexpr std::chrono::seconds kRetry{1};
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 }  // namespace
 
 StatusNotifierHostWait::StatusNotifierHostWait(std::function<void()> ready)
     : ready_(std::move(ready)),
       watcher_(kWatcher, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration) {
+    // A watcher that comes may have a host at once; one that is there tells when a host
+    // registers with it. Both are asked on the next pass, not while the bus is speaking.
     QObject::connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, &watcher_,
-                     [this] { check(); });
-    retry_.setSingleShot(true);
-    retry_.setInterval(kRetry);
-    QObject::connect(&retry_, &QTimer::timeout, &retry_, [this] { check(); });
+                     [this] { nextPass_.start(); });
+    nextPass_.setSingleShot(true);
+    nextPass_.setInterval(0);
+    QObject::connect(&nextPass_, &QTimer::timeout, &nextPass_, [this] { check(); });
+    QDBusConnection::sessionBus().connect(kWatcher, kWatcherPath, kWatcher,
+                                          QStringLiteral("StatusNotifierHostRegistered"),
+                                          &nextPass_, SLOT(start()));
     // A host may be there already.
-    QTimer::singleShot(0, &retry_, [this] { check(); });
+    nextPass_.start();
 }
 
 bool StatusNotifierHostWait::hostRegistered() {
@@ -32,8 +34,8 @@ bool StatusNotifierHostWait::hostRegistered() {
         return false;
     }
     QDBusMessage get = QDBusMessage::createMethodCall(
-        kWatcher, QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
     get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
     const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -43,18 +45,9 @@ bool StatusNotifierHostWait::hostRegistered() {
 }
 
 void StatusNotifierHostWait::check() {
-    if (called_) {
-        return;
-    }
-    if (hostRegistered()) {
+    if (!called_ && hostRegistered()) {
         called_ = true;
-        retry_.stop();
         ready_();
-        return;
-    }
-    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    if (bus != nullptr && bus->isServiceRegistered(kWatcher)) {
-        retry_.start();
     }
 }
 

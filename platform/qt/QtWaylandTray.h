@@ -20,18 +20,18 @@ public:
     StatusNotifierHostWait(const StatusNotifierHostWait&) = delete;
     StatusNotifierHostWait& operator=(const StatusNotifierHostWait&) = delete;
 
+private:
     // Whether the session's StatusNotifierWatcher has a host registered now (one call on the
     // bus, answered within a second or taken as no).
     static bool hostRegistered();
-
-private:
     void check();
 
     std::function<void()> ready_;
     bool called_ = false;
     QDBusServiceWatcher watcher_;
-    // A watcher that has just come may take a moment before its host registers with it.
-    QTimer retry_;
+    // Started by the watcher's coming and its StatusNotifierHostRegistered signal: the check
+    // runs once on the next pass however many of them arrive. No polling while none comes.
+    QTimer nextPass_;
 };
 
 }  // namespace platform::qt
