@@ -41,9 +41,11 @@ public:
     // afterwards. Called by the connection when it ends first.
     void release();
 
-    // The compositor's events.
+    // The compositor gave the surface its size: acknowledged, and the pixel attached if shown.
     void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    // The compositor took the surface away: its objects go, and show makes them anew.
     void closed();
+    // The compositor no longer reads `buffer`.
     void bufferReleased(wl_buffer* buffer);
 
 private:
