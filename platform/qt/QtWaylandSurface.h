@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/Color.h"
 
@@ -77,6 +78,9 @@ private:
     wl_buffer* buffer_ = nullptr;
     std::uint32_t bufferPixel_ = 0;
     bool bufferBusy_ = false;
+    // Buffers of earlier colours that the compositor may still read: each goes when it is
+    // released, or with the surface.
+    std::vector<wl_buffer*> retired_;
 };
 
 }  // namespace platform::qt

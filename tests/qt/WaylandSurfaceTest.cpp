@@ -72,8 +72,8 @@ public:
         wl_global_create(display_, &wp_viewporter_interface, 1, this, bindViewporter);
         wl_global_create(display_, &zwlr_layer_shell_v1_interface, 4, this, bindLayerShell);
         wl_global_create(display_, &zxdg_output_manager_v1_interface, 3, this, bindOutputs);
-        wl_event_loop_add_fd(wl_display_get_event_loop(display_), wake_, WL_EVENT_READABLE,
-                             runCommands, this);
+        wakeSource_ = wl_event_loop_add_fd(wl_display_get_event_loop(display_), wake_,
+                                           WL_EVENT_READABLE, runCommands, this);
         thread_ = std::thread([this] {
             while (!stop_) {
                 wl_event_loop_dispatch(wl_display_get_event_loop(display_), 20);
@@ -84,6 +84,7 @@ public:
     ~StandInCompositor() {
         stop_ = true;
         thread_.join();
+        wl_event_source_remove(wakeSource_);
         wl_display_destroy_clients(display_);
         wl_display_destroy(display_);
         ::close(wake_);
@@ -427,6 +428,7 @@ private:
 
     wl_display* display_;
     int wake_;
+    wl_event_source* wakeSource_ = nullptr;
     const char* socket_ = nullptr;
     std::atomic<bool> stop_{false};
     std::thread thread_;
