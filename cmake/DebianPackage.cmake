@@ -58,6 +58,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its Wayland platform as a plugin, which no library dependency brings in; without it
+# the program runs on X11 (XWayland) alone.
+if(VELLUMOR_WAYLAND)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+endif()
 # dpkg's own rules for the permissions of the control files (md5sums 0644 and so on).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The long description, below the summary line; CPack indents it. No semicolons: CMake would

@@ -117,9 +117,9 @@ std::unique_ptr<WaylandConnection> WaylandConnection::connect(const std::string&
         result->layerShell_ == nullptr || result->viewporter_ == nullptr) {
         return nullptr;
     }
+    // What the round trips told is the start, not a change: the check they asked for finds
+    // nothing to announce.
     result->announced_ = result->monitors();
-    // The round trips' own notices are not changes.
-    result->check_.request();
     return result;
 }
 
@@ -132,6 +132,10 @@ WaylandConnection::WaylandConnection(wl_display* display)
         std::make_unique<QSocketNotifier>(wl_display_get_fd(display_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
                      [this] { readEvents(); });
+    writable_ =
+        std::make_unique<QSocketNotifier>(wl_display_get_fd(display_), QSocketNotifier::Write);
+    writable_->setEnabled(false);
+    QObject::connect(writable_.get(), &QSocketNotifier::activated, &context_, [this] { flush(); });
     // Events that a round trip or another reader took off the socket wait in the queue,
     // where no notifier sees them; the loop dispatches them before it sleeps.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
@@ -141,8 +145,9 @@ WaylandConnection::WaylandConnection(wl_display* display)
 }
 
 WaylandConnection::~WaylandConnection() {
-    notifier_.reset();
     releaseSurfaces();
+    notifier_.reset();
+    writable_.reset();
     for (const auto& output : outputs_) {
         if (output->description != nullptr) {
             zxdg_output_v1_destroy(output->description);
@@ -335,10 +340,15 @@ void WaylandConnection::releaseSurfaces() {
 }
 
 void WaylandConnection::flush() {
-    // A full socket keeps the rest queued; the loop sends it before it next waits.
-    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+    if (wl_display_flush(display_) >= 0) {
+        writable_->setEnabled(false);
+        return;
+    }
+    if (errno != EAGAIN) {
         connectionLost();
     }
+    // A full socket keeps the rest queued until the compositor has read enough.
+    writable_->setEnabled(true);
 }
 
 void WaylandConnection::readEvents() {

@@ -112,6 +112,8 @@ private:
     CoalescedCall check_;
     QObject context_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    // Enabled only while requests wait for room in the socket.
+    std::unique_ptr<QSocketNotifier> writable_;
 };
 
 }  // namespace platform::qt

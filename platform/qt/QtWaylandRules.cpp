@@ -23,12 +23,16 @@ std::variant<WindowSystem, std::string> chooseWindowSystem(
             line += (i == 0 ? " " : ", ") + wayland.missing[i];
         }
         line += " and ";
+    } else if (wayland.kind == Kind::NoQtPlatform) {
+        line += "Qt's Wayland platform is not installed (qt6-wayland) and ";
     }
     line += *xProblem;
     // A compositor without the layer shell (GNOME's) cannot keep a window below the others;
     // its X server can, so that is the way there.
     if (wayland.kind == Kind::Lacking) {
         line += ": run it through XWayland (set DISPLAY)";
+    } else if (wayland.kind == Kind::NoQtPlatform) {
+        line += ": install qt6-wayland, or set DISPLAY";
     } else {
         line += ": set DISPLAY, or WAYLAND_DISPLAY to a compositor with the layer shell";
     }

@@ -29,6 +29,9 @@ struct WaylandAnswer {
         NoCompositor,
         // A compositor answers but lacks globals the overlays need (see `missing`).
         Lacking,
+        // The compositor has all the overlays need, but Qt has no Wayland platform to show the
+        // program's windows with.
+        NoQtPlatform,
         // The compositor has all the overlays need.
         Usable,
     };

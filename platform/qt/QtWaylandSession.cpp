@@ -12,6 +12,9 @@
 #if VELLUMOR_WAYLAND
 #include <wayland-client.h>
 
+#include <QLibraryInfo>
+#include <QString>
+
 #include <array>
 #endif
 
@@ -34,6 +37,13 @@ void noteGlobal(void* data, wl_registry* /*registry*/, std::uint32_t /*name*/,
 }
 
 void ignoreGlobalRemoved(void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}
+
+// Whether Qt can show windows on Wayland: its platform plugin comes in a package of its own
+// (Debian's qt6-wayland), and without it Qt would abort the process at start.
+bool qtHasWaylandPlatform() {
+    const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    return std::filesystem::exists((plugins + "/platforms/libqwayland-generic.so").toStdString());
+}
 
 constexpr wl_registry_listener kRegistryListener{noteGlobal, ignoreGlobalRemoved};
 }  // namespace
@@ -65,8 +75,13 @@ WaylandAnswer askWaylandCompositor(const char* display) {
             answer.missing.emplace_back(kNeeded[i]);
         }
     }
-    answer.kind =
-        answer.missing.empty() ? WaylandAnswer::Kind::Usable : WaylandAnswer::Kind::Lacking;
+    if (!answer.missing.empty()) {
+        answer.kind = WaylandAnswer::Kind::Lacking;
+    } else if (!qtHasWaylandPlatform()) {
+        answer.kind = WaylandAnswer::Kind::NoQtPlatform;
+    } else {
+        answer.kind = WaylandAnswer::Kind::Usable;
+    }
 #endif
     return answer;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/QtWaylandConnection.h"
@@ -28,13 +29,7 @@ void layerClosed(void* data, zwlr_layer_surface_v1* /*layer*/) {
 }
 constexpr zwlr_layer_surface_v1_listener kLayerListener{layerConfigured, layerClosed};
 
-// A buffer let go of while the compositor still read it has no surface any more: it goes
-// when the compositor is done with it.
 void bufferReleased(void* data, wl_buffer* buffer) {
-    if (data == nullptr) {
-        wl_buffer_destroy(buffer);
-        return;
-    }
     static_cast<WaylandLayerSurface*>(data)->bufferReleased(buffer);
 }
 constexpr wl_buffer_listener kBufferListener{bufferReleased};
@@ -80,8 +75,12 @@ void WaylandLayerSurface::release() {
     if (connection_ == nullptr) {
         return;
     }
+    // With the surface gone the compositor shows none of its buffers any more.
     destroyRole();
     retireBuffer();
+    for (wl_buffer* buffer : std::exchange(retired_, {})) {
+        wl_buffer_destroy(buffer);
+    }
     connection_->flush();
     connection_ = nullptr;
 }
@@ -255,6 +254,8 @@ void WaylandLayerSurface::attachPixel() {
 void WaylandLayerSurface::bufferReleased(wl_buffer* buffer) {
     if (buffer == buffer_) {
         bufferBusy_ = false;
+    } else if (std::erase(retired_, buffer) > 0) {
+        wl_buffer_destroy(buffer);
     }
 }
 
@@ -263,7 +264,7 @@ void WaylandLayerSurface::retireBuffer() {
         return;
     }
     if (bufferBusy_) {
-        wl_buffer_set_user_data(buffer_, nullptr);
+        retired_.push_back(buffer_);
     } else {
         wl_buffer_destroy(buffer_);
     }

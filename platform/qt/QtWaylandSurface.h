@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/Color.h"
 
@@ -41,9 +42,11 @@ public:
     // afterwards. Called by the connection when it ends first.
     void release();
 
-    // The compositor's events.
+    // The compositor gave the surface its size: acknowledged, and the pixel attached if shown.
     void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    // The compositor took the surface away: its objects go, and show makes them anew.
     void closed();
+    // The compositor no longer reads `buffer`.
     void bufferReleased(wl_buffer* buffer);
 
 private:
@@ -77,6 +80,9 @@ private:
     std::uint32_t bufferWidth_ = 0;
     std::uint32_t bufferHeight_ = 0;
     bool bufferBusy_ = false;
+    // Buffers of earlier colours that the compositor may still read: each goes when it is
+    // released, or with the surface.
+    std::vector<wl_buffer*> retired_;
 };
 
 }  // namespace platform::qt

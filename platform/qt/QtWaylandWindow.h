@@ -34,9 +34,11 @@ public:
     void collectionBehaviorChanged() override;
     // A layer surface takes its clicks with its whole surface, or lets them all through.
     void ignoresMouseEventsChanged() override;
-    // For widgets: as on X11.
+    // Shows the title on a widget; a layer surface has none.
     void decorationChanged() override;
+    // The new view tree is drawn on a widget when it is next shown (at once if it is shown).
     void contentViewChanged() override;
+    // As on X11 (the widget reads the tree when it is shown).
     void contentTreeChanged() override;
     // Maps a layer surface on the output its frame covers most (never focused: it takes no
     // keyboard); shows a widget as on X11.

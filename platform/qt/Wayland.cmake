@@ -25,15 +25,20 @@ message(STATUS "Wayland backend: ${wayland_scanner}, protocols in ${wayland_prot
 # wayland-scanner writes C.
 enable_language(C)
 
+set(protocols
+    ${CMAKE_CURRENT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
+    ${wayland_protocols_dir}/stable/viewporter/viewporter.xml
+    ${wayland_protocols_dir}/stable/xdg-shell/xdg-shell.xml
+    ${wayland_protocols_dir}/unstable/xdg-output/xdg-output-unstable-v1.xml)
+# For the tests' stand-in compositor, which needs the server side of the same protocols.
+set(VELLUMOR_WAYLAND_SCANNER ${wayland_scanner} CACHE INTERNAL "wayland-scanner")
+set(VELLUMOR_WAYLAND_PROTOCOLS ${protocols} CACHE INTERNAL "The protocols the backend speaks")
+
 set(protocol_dir ${CMAKE_CURRENT_BINARY_DIR}/protocols)
 file(MAKE_DIRECTORY ${protocol_dir})
 set(protocol_sources "")
 # Each protocol gives <name>-client-protocol.h and <name>-protocol.c.
-foreach(protocol
-        ${CMAKE_CURRENT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
-        ${wayland_protocols_dir}/stable/viewporter/viewporter.xml
-        ${wayland_protocols_dir}/stable/xdg-shell/xdg-shell.xml
-        ${wayland_protocols_dir}/unstable/xdg-output/xdg-output-unstable-v1.xml)
+foreach(protocol ${protocols})
     get_filename_component(name ${protocol} NAME_WE)
     add_custom_command(
         OUTPUT ${protocol_dir}/${name}-client-protocol.h ${protocol_dir}/${name}-protocol.c

@@ -36,7 +36,7 @@ TEST(WaylandRulesTest, LayerShellCompositorWinsOverXAndXIsTheFallback) {
     // GNOME: a compositor without the layer shell, and its XWayland.
     EXPECT_EQ(std::get<WindowSystem>(chooseWindowSystem("wayland-1", lacking, std::nullopt)),
               WindowSystem::X11);
-    for (const Kind kind : {Kind::NotNamed, Kind::NoCompositor}) {
+    for (const Kind kind : {Kind::NotNamed, Kind::NoCompositor, Kind::NoQtPlatform}) {
         EXPECT_EQ(std::get<WindowSystem>(chooseWindowSystem("", {kind, {}}, std::nullopt)),
                   WindowSystem::X11);
     }
@@ -53,6 +53,10 @@ TEST(WaylandRulesTest, WithNeitherOneLineSaysWhatEachSessionLacksAndTheWayOut) {
     EXPECT_EQ(lineFor({Kind::Lacking, {"zwlr_layer_shell_v1", "wp_viewporter"}}, "no X display"),
               "vellumor: the Wayland compositor at \"wayland-1\" lacks zwlr_layer_shell_v1, "
               "wp_viewporter and no X display: run it through XWayland (set DISPLAY)");
+    // Qt cannot show the program's windows there: its Wayland platform is a package apart.
+    EXPECT_EQ(lineFor({Kind::NoQtPlatform, {}}, "no X display"),
+              "vellumor: Qt's Wayland platform is not installed (qt6-wayland) and no X display: "
+              "install qt6-wayland, or set DISPLAY");
     for (const std::string& line :
          {lineFor({Kind::NotNamed, {}}, "the X display \":0.3\" has no such screen"),
           lineFor({Kind::Lacking, {"wl_shm"}}, "no X display")}) {
