@@ -2,11 +2,9 @@
 
 #include <xcb/randr.h>
 
-#include "platform/NotificationCenter.h"
-
 namespace platform::qt {
 
-QtScreens::QtScreens(X11Connection& x11) : x11_(x11), check_([this] { checkForChange(); }) {
+QtScreens::QtScreens(X11Connection& x11) : x11_(x11), notice_([this] { return monitors(); }) {
     xcb_connection_t* connection = x11_.connection();
     const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
     if (randr != nullptr && randr->present != 0) {
@@ -25,7 +23,7 @@ QtScreens::QtScreens(X11Connection& x11) : x11_(x11), check_([this] { checkForCh
     // A resized root window comes as a ConfigureNotify of the root.
     x11_.addRootEvents(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
     x11_.flush();
-    announced_ = monitors();
+    notice_.settle();
 }
 
 std::vector<Monitor> QtScreens::monitors() {
@@ -95,18 +93,8 @@ void QtScreens::noteEvent(const xcb_generic_event_t& event) {
     }
     if (relevant) {
         stale_ = true;
-        check_.request();
+        notice_.request();
     }
-}
-
-void QtScreens::checkForChange() {
-    auto current = monitors();
-    if (current == announced_) {
-        return;
-    }
-    announced_ = std::move(current);
-    NotificationCenter::defaultCenter().postNotificationName(
-        NSApplicationDidChangeScreenParametersNotification, nullptr);
 }
 
 }  // namespace platform::qt

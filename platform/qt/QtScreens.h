@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/Geometry.h"
-#include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtConversions.h"
+#include "platform/qt/QtScreenChangeNotice.h"
 #include "platform/qt/QtX11.h"
 
 namespace platform::qt {
@@ -42,7 +42,6 @@ private:
     void read();
     // The reference rectangle of the monitor list `current` (see reference).
     QRect referenceOf(const std::vector<Monitor>& current) const;
-    void checkForChange();
 
     X11Connection& x11_;
     std::uint8_t randrFirstEvent_ = 0;
@@ -50,8 +49,7 @@ private:
     // The monitors last read, and whether an event came since that may have changed them.
     std::vector<Monitor> current_;
     bool stale_ = true;
-    std::vector<Monitor> announced_;
-    CoalescedCall check_;
+    ScreenChangeNotice notice_;
 };
 
 }  // namespace platform::qt

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/NotificationCenter.h"
 #include "platform/qt/QtWaylandRules.h"
 #include "platform/qt/QtWaylandSurface.h"
 #include "viewporter-client-protocol.h"
@@ -119,12 +118,12 @@ std::unique_ptr<WaylandConnection> WaylandConnection::connect(const std::string&
     }
     // What the round trips told is the start, not a change: the check they asked for finds
     // nothing to announce.
-    result->announced_ = result->monitors();
+    result->notice_.settle();
     return result;
 }
 
 WaylandConnection::WaylandConnection(wl_display* display)
-    : display_(display), check_([this] { checkForChange(); }) {
+    : display_(display), notice_([this] { return monitors(); }) {
     static const wl_registry_listener listener{onGlobal, onGlobalRemoved};
     registry_ = wl_display_get_registry(display_);
     wl_registry_add_listener(registry_, &listener, this);
@@ -291,41 +290,25 @@ std::uint32_t WaylandConnection::outputUnder(const QRect& logicalFrame) const {
     return index ? outputs_[*index]->name : 0;
 }
 
+const WaylandConnection::Output* WaylandConnection::find(std::uint32_t name) const {
+    const auto found = std::find_if(outputs_.begin(), outputs_.end(),
+                                    [name](const auto& output) { return output->name == name; });
+    return found == outputs_.end() ? nullptr : found->get();
+}
+
 wl_output* WaylandConnection::output(std::uint32_t name) const {
-    for (const auto& output : outputs_) {
-        if (output->name == name) {
-            return output->output;
-        }
-    }
-    return nullptr;
+    const Output* found = find(name);
+    return found != nullptr ? found->output : nullptr;
 }
 
 QRect WaylandConnection::outputGeometry(std::uint32_t name) const {
-    for (const auto& output : outputs_) {
-        if (output->name == name) {
-            return output->logical();
-        }
-    }
-    return {};
+    const Output* found = find(name);
+    return found != nullptr ? found->logical() : QRect();
 }
 
 std::int32_t WaylandConnection::outputScale(std::uint32_t name) const {
-    for (const auto& output : outputs_) {
-        if (output->name == name) {
-            return std::max(output->scale, 1);
-        }
-    }
-    return 1;
-}
-
-void WaylandConnection::checkForChange() {
-    auto current = monitors();
-    if (current == announced_) {
-        return;
-    }
-    announced_ = std::move(current);
-    NotificationCenter::defaultCenter().postNotificationName(
-        NSApplicationDidChangeScreenParametersNotification, nullptr);
+    const Output* found = find(name);
+    return found != nullptr ? std::max(found->scale, 1) : 1;
 }
 
 void WaylandConnection::surfaceDestroyed(WaylandLayerSurface* surface) {

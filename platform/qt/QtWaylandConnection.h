@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Geometry.h"
-#include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtConversions.h"
+#include "platform/qt/QtScreenChangeNotice.h"
 
 struct wl_compositor;
 struct wl_display;
@@ -87,8 +87,9 @@ private:
     // Asks the compositor for the logical place of `output` (xdg-output).
     void describe(Output& output);
     // An output came, went or changed: the displays are checked on the next pass of the loop.
-    void outputsChanged() { check_.request(); }
-    void checkForChange();
+    void outputsChanged() { notice_.request(); }
+    // The output with that global name, or null.
+    const Output* find(std::uint32_t name) const;
 
     // Reads what the socket has and dispatches it.
     void readEvents();
@@ -108,8 +109,7 @@ private:
     zxdg_output_manager_v1* outputManager_ = nullptr;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::vector<WaylandLayerSurface*> surfaces_;
-    std::vector<Monitor> announced_;
-    CoalescedCall check_;
+    ScreenChangeNotice notice_;
     QObject context_;
     std::unique_ptr<QSocketNotifier> notifier_;
     // Enabled only while requests wait for room in the socket.

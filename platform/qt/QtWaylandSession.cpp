@@ -104,8 +104,9 @@ void exitIfAlreadyRunningOnWayland(const std::string& display) {
     }
     const std::filesystem::path lock =
         directory / ("vellumor-" + std::to_string(::getuid()) + "-" + name + ".lock");
-    // Kept open for the life of the process: the lock goes with the descriptor.
-    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Kept open for the life of the process: the lock goes with the descriptor. A link planted
+    // in its place (in /tmp, say) is not followed.
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         // Without a place for the lock, a second instance is not refused.
         return;
