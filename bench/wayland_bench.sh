@@ -84,6 +84,9 @@ session_env=(env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$work" XDG_RUNTIME_D
     XDG_CONFIG_HOME="$work/config" DBUS_SESSION_BUS_ADDRESS="$bus")
 # Runs a command as the session's user in the session's environment.
 in_session() { "${as_user[@]}" "${session_env[@]}" "${client_env[@]}" "$@"; }
+# The same in the background, exec'd so that $! is the command's own process number (the one
+# measured and stopped), not a shell's.
+in_session_bg() { (exec "${as_user[@]}" "${session_env[@]}" "${client_env[@]}" "$@") & }
 client_env=()
 
 # --- the desktop ------------------------------------------------------------------------------
@@ -96,7 +99,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 # As the session's user too: the bus lets no one else on.
-in_session "$work/wayland_watcher" "$bus" >"$work/items" 2>>"$log" &
+in_session_bg "$work/wayland_watcher" "$bus" >"$work/items" 2>>"$log"
 started+=($!)
 for _ in $(seq 100); do
     grep -q ready "$work/items" 2>/dev/null && break
@@ -152,7 +155,7 @@ kib() { awk -v k="$1" "/^$2:/ {print \$2}" "/proc/$3/smaps_rollup"; }
 grey="26 26 26"
 
 start_program() {
-    in_session "$work/vellumor" >>"$log" 2>&1 &
+    in_session_bg "$work/vellumor" >>"$log" 2>&1
     pid=$!
     started+=("$pid")
 }
