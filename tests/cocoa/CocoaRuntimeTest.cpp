@@ -1,288 +1,218 @@
-// The macOS backend, run for real on GNUstep's AppKit under a virtual X desktop: what a user
-// sees on screen, and what AppKit's own objects say, from launch to Quit.
+// The macOS backend run for real on GNUstep's AppKit under Xvfb, for what only that backend
+// carries: AppKit's window settings, menu validation through the delegate, GNUstep's user
+// defaults and keyed archives, the screen notice.
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <climits>
+#include <sstream>
 
-#include "tests/cocoa/GnustepProgram.h"
+#include "tests/x11/X11Desktop.h"
 
 namespace vellumor::cocoatest {
 namespace {
 
-using x11test::kDefaultGrey;
-using x11test::kPrimary;
-using x11test::kSecondary;
-using x11test::Rgb;
+using namespace std::chrono_literals;
+using x11test::waitUntil;
+using Lines = std::vector<std::string>;
 
-constexpr unsigned long kBorderless = 0;
-constexpr unsigned long kAboutStyle = 0x8003;  // titled, closable, full-size content view
-// One above the desktop icons' level as macOS numbers it.
-constexpr long kOverlayLevel = static_cast<long>(INT_MIN) + 43;
+// The lines of `state` that start with `prefix`, without it.
+Lines with(const Lines& state, const std::string& prefix) {
+    Lines found;
+    for (const std::string& line : state) {
+        if (line.starts_with(prefix)) {
+            found.push_back(line.substr(prefix.size()));
+        }
+    }
+    return found;
+}
 
-// The defaults domain GNUstep gives the program: its process name.
-constexpr const char* kDomain = "vellumor-gnustep";
+// The program's windows alive now, and ever made.
+std::pair<int, int> windowCounts(const Lines& state) {
+    std::pair<int, int> counts{-1, -1};
+    std::istringstream(with(state, "live ").at(0)) >> counts.first >> counts.second;
+    return counts;
+}
+
+// Whether the overlays are, one a screen, borderless, one level above the desktop icons (as
+// the stand-in for CGWindowLevelForKey numbers them), on every Space, never key or main,
+// taking clicks, covering the screen in `colour` and keeping any frame they are given.
+bool overlaysShow(const Lines& state, const std::string& colour, bool visible = true) {
+    Lines expected;
+    for (const std::string& screen : with(state, "screen ")) {
+        expected.push_back(std::string("visible=") + (visible ? "1" : "0") +
+                           " key=0 level=" + std::to_string(INT_MIN + 43) +
+                           " behavior=81 canBecomeKey=0 canBecomeMain=0 ignoresMouse=0 color=" +
+                           colour + " frame=" + screen + " constrained=100,-5000,300,320");
+    }
+    return !expected.empty() && with(state, "window style=0 ") == expected;
+}
 
 class CocoaRuntimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("which Xvfb openbox trayer xrandr >/dev/null") != 0) {
-            GTEST_SKIP() << "Xvfb, openbox, trayer or xrandr is not installed";
+        if (std::system("which Xvfb xrandr >/dev/null") != 0) {
+            GTEST_SKIP() << "Xvfb or xrandr is not installed";
         }
-        desktop_ = std::make_unique<X11Desktop>();
+        desktop_ = std::make_unique<x11test::X11Desktop>(true);
         // GNUstep keeps its user files where its configuration says, not under $HOME.
-        const auto user = desktop_->directory() / "GNUstep";
-        std::ofstream(config()) << "GNUSTEP_USER_CONFIG_FILE=" << (user / "user.conf").string()
-                                << "\nGNUSTEP_USER_DIR_APPS=" << (user / "Applications").string()
-                                << "\nGNUSTEP_USER_DIR_TOOLS=" << (user / "Tools").string()
-                                << "\nGNUSTEP_USER_DIR_LIBRARY=" << (user / "Library").string()
-                                << "\nGNUSTEP_USER_DIR_HEADERS=" << (user / "Headers").string()
-                                << "\nGNUSTEP_USER_DIR_LIBRARIES=" << (user / "Libraries").string()
-                                << "\nGNUSTEP_USER_DEFAULTS_DIR=" << (user / "Defaults").string()
-                                << "\n";
+        std::ofstream config(dir() / "GNUstep.conf");
+        for (const char* name : {"CONFIG_FILE", "DIR_APPS", "DIR_TOOLS", "DIR_LIBRARY",
+                                 "DIR_HEADERS", "DIR_LIBRARIES", "DEFAULTS_DIR"}) {
+            config << "GNUSTEP_USER_" << name << "=" << (dir() / "GNUstep" / name).string() << "\n";
+        }
+        ASSERT_EQ(::mkfifo((dir() / "commands").c_str(), 0600), 0);
+        // Open for reading too, so that writing neither blocks nor meets a closed pipe.
+        commands_ = ::open((dir() / "commands").c_str(), O_RDWR | O_CLOEXEC);
     }
     void TearDown() override {
         if (HasFailure() && desktop_) {
-            std::cerr << "--- program output ---\n" << std::ifstream(log()).rdbuf();
+            std::cerr << "--- program output ---\n" << std::ifstream(dir() / "program.log").rdbuf();
         }
         program_.reset();
-        desktop_.reset();
+        ::close(commands_);
+    }
+    std::filesystem::path dir() const { return desktop_->directory(); }
+    // No leak detection under the sanitizers: GNUstep and libobjc keep what they allocate
+    // until exit. The tests count the program's windows instead.
+    std::string run(const std::string& program) const {
+        return "env " + desktop_->environment() +
+               " GNUSTEP_CONFIG_FILE=" + (dir() / "GNUstep.conf").string() +
+               " ASAN_OPTIONS=detect_leaks=0 " + program;
     }
 
-    std::filesystem::path config() const { return desktop_->directory() / "GNUstep.conf"; }
-    std::filesystem::path log() const { return desktop_->directory() / "program.log"; }
-
-    // Starts the program and waits until its status menu is built and one shown overlay
-    // covers each screen AppKit lists.
-    ::testing::AssertionResult launch() {
-        program_.reset();
-        program_ = std::make_unique<GnustepProgram>(*desktop_, config(), log());
-        ProgramState state;
-        waitUntil([&] { return launched(state = program_->state()) || program_->waitForExit(0ms); },
-                  20s);
-        if (launched(state)) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
-               << "not launched: " << state.screens.size() << " screens, "
-               << state.withStyle(kBorderless).size() << " overlays, " << state.statusItems
-               << " status items" << (program_->waitForExit(0ms) ? "; the program has ended" : "");
-    }
-    static bool launched(const ProgramState& state) {
-        const auto overlays = state.withStyle(kBorderless);
-        if (state.statusItems != 1 || state.screens.empty() ||
-            overlays.size() != state.screens.size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < overlays.size(); ++i) {
-            if (!overlays[i].visible || overlays[i].frame != state.screens[i]) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // Whether `seen` is `colour` as a screen of 8 bits a channel shows it: GNUstep truncates
-    // where others round.
-    static bool near(const Rgb& seen, const Rgb& colour) {
-        for (std::size_t i = 0; i < seen.size(); ++i) {
-            if (std::abs(seen[i] - colour[i]) > 1) {
-                return false;
-            }
-        }
-        return true;
-    }
-    // Whether points spread over both monitors, away from the tray and GNUstep's app icon in
-    // the corners, show `colour`.
-    bool screenShows(const Rgb& colour) {
-        for (const auto& m : {kPrimary, kSecondary}) {
-            const int cx = m.x + m.width / 2, cy = m.y + m.height / 2;
-            for (const auto& [x, y] : std::initializer_list<std::pair<int, int>>{
-                     {cx, cy}, {m.x + 200, m.y + 100}, {cx, m.y + m.height - 200}}) {
-                if (!near(desktop_->pixel(x, y), colour)) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
-    ::testing::AssertionResult awaitScreen(const Rgb& colour) {
-        if (waitUntil([&] { return screenShows(colour); }, 10s)) {
-            return ::testing::AssertionSuccess();
-        }
-        const Rgb seen = desktop_->pixel(kPrimary.width / 2, kPrimary.height / 2);
-        return ::testing::AssertionFailure()
-               << "the screen shows " << seen[0] << "," << seen[1] << "," << seen[2];
-    }
-
-    // Stores an archive through GNUstep's own NSKeyedArchiver and NSUserDefaults: of a
-    // colour ("R G B"), or of a string (any other text).
-    bool storeWithGnustep(const std::string& root) {
-        // Without leak detection under the sanitizers, as for the program.
-        const std::string command = "env GNUSTEP_CONFIG_FILE=" + config().string() +
-                                    " ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 " +
-                                    VELLUMOR_GNUSTEP_STORE_COLOR + " " + kDomain + " " + root +
-                                    " >>" + log().string() + " 2>&1";
-        return std::system(command.c_str()) == 0;
-    }
-    // The bytes of the program's defaults file, or nothing.
-    std::optional<std::string> storedDefaults() {
-        std::ifstream file(desktop_->directory() / "GNUstep" / "Defaults" /
-                           (std::string(kDomain) + ".plist"));
-        if (!file) {
+    // The program's answer to `command`, up to its line "end"; nothing if none came.
+    std::optional<Lines> ask(const std::string& command, std::chrono::milliseconds timeout = 10s) {
+        const std::string text = command + "\n";
+        if (::write(commands_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
             return std::nullopt;
         }
+        Lines lines;
+        const auto answered = [&] {
+            std::ifstream answers(dir() / "answers");
+            answers.seekg(answered_);
+            lines.clear();
+            for (std::string line; std::getline(answers, line) && !answers.eof();) {
+                if (line == "end") {
+                    answered_ = answers.tellg();
+                    return true;
+                }
+                lines.push_back(line);
+            }
+            return false;
+        };
+        return waitUntil(answered, timeout) ? std::optional(lines) : std::nullopt;
+    }
+    Lines state() { return ask("state").value_or(Lines{}); }
+    Lines command(const std::string& text) { return ask(text).value_or(Lines{"no answer"}); }
+
+    // Starts the program; whether it shows the overlays in `colour` and the status menu.
+    ::testing::AssertionResult launch(const std::string& colour) {
+        program_.reset();
+        std::filesystem::remove(dir() / "answers");
+        answered_ = 0;
+        program_.emplace(
+            run("sh -c 'exec " VELLUMOR_GNUSTEP_BINARY " <" + (dir() / "commands").string() + " >" +
+                (dir() / "answers").string() + "'"),
+            dir() / "program.log");
+        Lines now;
+        waitUntil([&] { return overlaysShow(now = state(), colour) || program_->waitForExit(0ms); },
+                  20s);
+        auto result = overlaysShow(now, colour) ? ::testing::AssertionSuccess()
+                                                : ::testing::AssertionFailure() << "state:";
+        for (const std::string& line : now) {
+            result << "\n  " << line;
+        }
+        return result;
+    }
+    // Ends the program with its Quit entry; whether it then exited with status 0.
+    bool quit() {
+        ask("choose Quit", 1s);  // it ends inside the action: no answer comes
+        const auto status = program_->waitForExit(10s);
+        return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+    }
+
+    // Stores, through GNUstep's own NSKeyedArchiver and NSUserDefaults in another process, a
+    // colour ("R G B") or a string (any other text).
+    bool storeWithGnustep(const std::string& root) {
+        const std::string line = run(VELLUMOR_GNUSTEP_STORE_COLOR " vellumor-gnustep " + root) +
+                                 " >>" + (dir() / "program.log").string() + " 2>&1";
+        return std::system(line.c_str()) == 0;
+    }
+    std::string storedDefaults() {
         std::ostringstream bytes;
-        bytes << file.rdbuf();
+        bytes << std::ifstream(dir() / "GNUstep/DEFAULTS_DIR/vellumor-gnustep.plist").rdbuf();
         return bytes.str();
     }
 
-    std::unique_ptr<X11Desktop> desktop_;
-    std::unique_ptr<GnustepProgram> program_;
+    std::unique_ptr<x11test::X11Desktop> desktop_;
+    std::optional<testsupport::Process> program_;
+    int commands_ = -1;
+    std::streamoff answered_ = 0;
 };
 
-TEST_F(CocoaRuntimeTest, LaunchCoversTheScreenInTheDefaultGreyWithEveryEntryEnabledAndToggles) {
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(awaitScreen(kDefaultGrey));
-
-    const ProgramState state = program_->state();
-    EXPECT_EQ(state.activationPolicy, 1) << "the program is not an accessory program";
-    EXPECT_EQ(state.liveWindows, static_cast<int>(state.screens.size()));
-    for (const WindowState& overlay : state.withStyle(kBorderless)) {
-        EXPECT_EQ(overlay.level, kOverlayLevel);
-        EXPECT_FALSE(overlay.key);
-        EXPECT_FALSE(overlay.canBecomeKey);
-        EXPECT_FALSE(overlay.canBecomeMain);
-        EXPECT_FALSE(overlay.ignoresMouse);
-        ASSERT_EQ(overlay.color.size(), 4U);
-        EXPECT_NEAR(overlay.color[0], 0.1, 1e-4);
-        EXPECT_NEAR(overlay.color[3], 1.0, 1e-4);
-    }
-
-    // AppKit validates each entry through the responder chain, which ends at the delegate.
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"About Vellumor", "openAbout"},          {"", ""}, {"Pick Color...", "pickColor"},
-        {"Toggle Show/Hide", "toggleVisibility"}, {"", ""}, {"Quit", "quitApp"}};
-    ASSERT_EQ(state.menu.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const EntryState& entry = state.menu[i];
-        EXPECT_EQ(entry.separator, expected[i].first.empty()) << "entry " << i;
-        if (!entry.separator) {
-            EXPECT_EQ(entry.title, expected[i].first);
-            EXPECT_EQ(entry.action, expected[i].second);
-            EXPECT_TRUE(entry.enabled) << entry.title;
-            EXPECT_EQ(entry.keyEquivalent, "\"\"") << entry.title;
-        }
-    }
-
-    // The toggle hides every overlay, and shows them all again.
-    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
-    for (const WindowState& overlay : program_->state().withStyle(kBorderless)) {
-        EXPECT_FALSE(overlay.visible);
-    }
-    EXPECT_TRUE(waitUntil([&] { return !screenShows(kDefaultGrey); }, 10s))
-        << "the grey stays on screen";
-    ASSERT_EQ(program_->command("choose Toggle Show/Hide"), "chosen");
-    EXPECT_TRUE(launched(program_->state()));
-    EXPECT_TRUE(awaitScreen(kDefaultGrey));
-}
-
-// What GNUstep's own archiver stored: a colour is shown at launch; an archive of something
-// else reads as the default grey, and the program leaves it as it was.
-TEST_F(CocoaRuntimeTest, WhatGnustepsArchiverStoredIsShownOrLeftAlone) {
-    ASSERT_TRUE(storeWithGnustep("notacolour"));
-    const auto stored = storedDefaults();
-    ASSERT_TRUE(stored.has_value()) << "GNUstep's defaults file is not where it was expected";
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(awaitScreen(kDefaultGrey));
-    program_->ask("choose Quit", 1s);
-    ASSERT_TRUE(program_->waitForExit(10s).has_value());
-    EXPECT_EQ(storedDefaults(), stored) << "reading the stored value changed it";
-
+// A colour another GNUstep process archived is shown at launch; the menu is validated through
+// the delegate; toggle and pick act at once; the pick is what the next process shows; About
+// is made once, in front, and constrained by AppKit, where the overlays keep any frame.
+TEST_F(CocoaRuntimeTest, ShowsWhatGnustepStoredAndCarriesEveryEntryOnAppKit) {
     ASSERT_TRUE(storeWithGnustep("0.2 0.4 0.6"));
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(awaitScreen({51, 102, 153}));
+    ASSERT_TRUE(launch("0.200,0.400,0.600"));
+    Lines now = state();
+    EXPECT_EQ(with(now, "policy "), Lines{"1"}) << "not an accessory program";
+    EXPECT_EQ(with(now, "entry "),
+              (Lines{"About Vellumor openAbout 1", "-", "Pick Color... pickColor 1",
+                     "Toggle Show/Hide toggleVisibility 1", "-", "Quit quitApp 1"}));
+
+    ASSERT_EQ(command("choose Toggle Show/Hide"), Lines{"chosen"});
+    EXPECT_TRUE(overlaysShow(state(), "0.200,0.400,0.600", false));
+    ASSERT_EQ(command("choose Toggle Show/Hide"), Lines{"chosen"});
+    ASSERT_EQ(command("choose Pick Color..."), Lines{"chosen"});
+    ASSERT_EQ(command("pick 0.8 0.2 0.1"), Lines{"picked"});
+    EXPECT_TRUE(overlaysShow(state(), "0.800,0.200,0.100"));
+    // GNUstep truncates to 8 bits where others round.
+    const auto shown = [&] {
+        const x11test::Rgb seen = desktop_->pixel(960, 540);
+        return seen[0] == 204 && seen[1] == 51 && std::abs(seen[2] - 26) <= 1;
+    };
+    EXPECT_TRUE(waitUntil(shown, 10s)) << "the screen does not show the pick";
+    ASSERT_TRUE(quit());
+
+    ASSERT_TRUE(launch("0.800,0.200,0.100"));
+    const auto [live, made] = windowCounts(state());
+    ASSERT_EQ(command("choose About Vellumor"), Lines{"chosen"});
+    ASSERT_EQ(command("choose About Vellumor"), Lines{"chosen"});
+    now = state();
+    EXPECT_EQ(windowCounts(now), std::pair(live + 1, made + 1));
+    const auto about = with(now, "window style=32771 visible=1 key=1 ");  // titled, closable
+    ASSERT_EQ(about.size(), 1u);
+    EXPECT_FALSE(about[0].ends_with("constrained=100,-5000,300,320")) << about[0];
 }
 
-TEST_F(CocoaRuntimeTest, APickRepaintsAtOnceAndIsFoundByTheNextProcess) {
-    ASSERT_TRUE(launch());
-    ASSERT_EQ(program_->command("choose Pick Color..."), "chosen");
-    ProgramState state = program_->state();
-    ASSERT_TRUE(state.panelVisible.value_or(false)) << "the colour panel is not shown";
-    ASSERT_EQ(state.panelColor.size(), 4U);
-    EXPECT_NEAR(state.panelColor[0], 0.1, 1e-4) << "the panel is not preset to the stored colour";
+// An archive of something else reads as the grey and is left as it was; each screen notice
+// makes new overlays for the screen as it is and frees the old ones.
+TEST_F(CocoaRuntimeTest, ReadsAnythingElseAsTheGreyAndRebuildsOnScreenChanges) {
+    ASSERT_TRUE(storeWithGnustep("notacolour"));
+    const std::string stored = storedDefaults();
+    ASSERT_FALSE(stored.empty()) << "GNUstep's defaults file is not where it was expected";
+    ASSERT_TRUE(launch("0.100,0.100,0.100"));
 
-    ASSERT_EQ(program_->command("pick 0.8 0.2 0.1"), "picked");
-    EXPECT_TRUE(awaitScreen({204, 51, 26}));
-
-    // The program ends inside the action: no answer comes.
-    program_->ask("choose Quit", 1s);
-    const auto status = program_->waitForExit(10s);
-    ASSERT_TRUE(status.has_value()) << "Quit did not end the program";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
-
-    ASSERT_TRUE(launch());
-    EXPECT_TRUE(awaitScreen({204, 51, 26}));
-}
-
-TEST_F(CocoaRuntimeTest, ScreenChangesRebuildTheOverlaysWithTheWindowCountFlat) {
-    ASSERT_TRUE(launch());
-    const int madeAtLaunch = program_->state().windowsMade;
-    constexpr int kChanges = 200;
-    // The screen shrinks and grows back. xrandr reports a failure for the shrinking, which
-    // Xvfb's one output does not fit, though the screen does change: the wait below checks it.
-    for (int i = 0; i < kChanges; ++i) {
-        desktop_->run(i % 2 == 0 ? "xrandr --fb 4000x1000" : "xrandr --fb 4224x1080");
+    const int madeAtLaunch = windowCounts(state()).second;
+    for (const char* size : {"4000x1000", "4224x1080", "4000x1000", "4224x1080"}) {
+        desktop_->run(std::string("xrandr --fb ") + size);  // fails, though the screen changes
     }
-    ProgramState state;
+    Lines now;
     ASSERT_TRUE(waitUntil(
         [&] {
-            state = program_->state();
-            return launched(state) &&
-                   state.screens.front() == std::vector<double>{0, 0, 4224, 1080};
+            now = state();
+            return with(now, "screen ") == Lines{"0,0,4224,1080"} &&
+                   overlaysShow(now, "0.100,0.100,0.100");
         },
-        30s))
-        << "the overlays do not cover the screen as it ended";
-    // Each notice made new overlays and freed the old ones.
-    EXPECT_GT(state.windowsMade, madeAtLaunch);
-    std::cout << state.windowsMade - madeAtLaunch << " overlays made for " << kChanges
-              << " screen changes\n";
-    EXPECT_EQ(state.liveWindows, static_cast<int>(state.screens.size()));
-    EXPECT_TRUE(awaitScreen(kDefaultGrey));
-}
-
-TEST_F(CocoaRuntimeTest, AboutOpensOnceAndIsReusedAndOnlyTheOverlayKeepsAnyFrame) {
-    ASSERT_TRUE(launch());
-    ASSERT_EQ(program_->command("choose About Vellumor"), "chosen");
-    ProgramState state = program_->state();
-    ASSERT_EQ(state.withStyle(kAboutStyle).size(), 1U);
-    const WindowState about = state.withStyle(kAboutStyle).front();
-    EXPECT_TRUE(about.visible);
-    EXPECT_TRUE(about.key);
-    // The translucent background, the column, and its icon and three labels.
-    EXPECT_EQ(about.views, 6);
-    const int live = state.liveWindows;
-
-    ASSERT_EQ(program_->command("choose About Vellumor"), "chosen");
-    state = program_->state();
-    EXPECT_EQ(state.withStyle(kAboutStyle).size(), 1U);
-    EXPECT_EQ(state.liveWindows, live) << "a second About window was made";
-
-    // A frame far below the screen: the overlay keeps it; the About window takes AppKit's
-    // own constraint, which brings it back onto the screen.
-    const auto answers = program_->ask("constrain 100 -5000 300 320");
-    ASSERT_TRUE(answers.has_value());
-    int checked = 0;
-    for (const std::string& line : *answers) {
-        auto f = fields(line);
-        const auto frame = numbers(f["frame"]);
-        ASSERT_EQ(frame.size(), 4U) << line;
-        if (std::stoul(f["style"]) == kBorderless) {
-            EXPECT_EQ(frame, (std::vector<double>{100, -5000, 300, 320}));
-        } else {
-            EXPECT_GE(frame[1], 0.0) << "the About window was not constrained by AppKit";
-        }
-        ++checked;
-    }
-    EXPECT_EQ(checked, live);
+        30s));
+    EXPECT_GT(windowCounts(now).second, madeAtLaunch);
+    EXPECT_EQ(windowCounts(now).first, 1);
+    ASSERT_TRUE(quit());
+    EXPECT_EQ(storedDefaults(), stored) << "reading the stored value changed it";
 }
 
 }  // namespace

@@ -1,64 +1,70 @@
 #!/usr/bin/env bash
 # Checks the Debian package made from a built tree: cpack -G DEB writes
-# vellumor_<version>_<arch>.deb; its Depends come from the binary's libraries; unpacked into
-# a scratch root it holds the stripped program, its desktop files and documentation; the
-# unpacked program starts and reports its version; lintian finds no error in it.
+# vellumor_<version>_<arch>.deb; its Depends come from the binary's libraries; unpacked it
+# holds the stripped program, which reports its version, and its desktop files; lintian finds
+# no error in it; appstreamcli accepts its metainfo, which names its desktop entry and this
+# release; its manual page renders without a warning and describes every menu entry and every
+# option that `vellumor --help` lists.
 #
-# Usage: check_deb.sh CPACK BUILD_DIR VERSION
-# Exit status 77 means skipped: dpkg-deb, cpack's dpkg-shlibdeps or lintian is not installed.
+# Usage: check_deb.sh CPACK BUILD_DIR SOURCE_DIR VERSION
+# Exit status 77 means skipped: a tool it needs is not installed.
 set -uo pipefail
-export LC_ALL=C
-
-cpack="$1"
-build="$2"
-version="$3"
+export LC_ALL=C.UTF-8
+cpack="$1" build="$2" source="$3" version="$4"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-
-fail() {
-    echo "FAILED: $*"
-    exit 1
-}
-for tool in dpkg-deb dpkg-shlibdeps file lintian; do
+fail() { echo "FAILED: $*"; exit 1; }
+for tool in dpkg-deb dpkg-shlibdeps file lintian appstreamcli man; do
     command -v "$tool" >/dev/null || { echo "SKIPPED: $tool not found"; exit 77; }
 done
 
-"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
-    fail "cpack: $(cat "$scratch/cpack.log")"
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/log" 2>&1 ||
+    fail "cpack: $(cat "$scratch/log")"
 deb="$scratch/out/vellumor_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
-
-# dpkg-shlibdeps names the libraries the binary was linked with, Qt's and xcb's among them.
-depends="$(dpkg-deb -f "$deb" Depends)"
+depends=", $(dpkg-deb -f "$deb" Depends),"
 for library in libc6 libqt6widgets6 libxcb1 libxcb-randr0 libplist3; do
-    [[ ", $depends," == *", $library "* || ", $depends," == *", $library,"* ]] ||
-        fail "Depends lacks $library: $depends"
+    [[ "$depends" =~ ,\ $library[\ ,] ]] || fail "Depends lacks $library: $depends"
 done
 
 root="$scratch/root"
 dpkg -x "$deb" "$root" || fail "dpkg -x $deb"
-for file in usr/bin/vellumor \
-    usr/share/applications/org.vellumor.Vellumor.desktop \
-    usr/share/icons/hicolor/scalable/apps/org.vellumor.Vellumor.svg \
-    usr/share/metainfo/org.vellumor.Vellumor.metainfo.xml usr/share/man/man1/vellumor.1.gz \
-    usr/share/doc/vellumor/autostart/org.vellumor.Vellumor.desktop \
-    usr/share/doc/vellumor/copyright usr/share/doc/vellumor/changelog.gz; do
-    [ -f "$root/$file" ] || fail "the package lacks /$file"
+id=org.vellumor.Vellumor
+for file in bin/vellumor share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg \
+    share/metainfo/$id.metainfo.xml share/man/man1/vellumor.1.gz \
+    share/doc/vellumor/autostart/$id.desktop share/doc/vellumor/copyright \
+    share/doc/vellumor/changelog.gz; do
+    [ -f "$root/usr/$file" ] || fail "the package lacks /usr/$file"
 done
-file "$root/usr/bin/vellumor" | grep -q ', stripped' ||
-    fail "the binary is not stripped: $(file "$root/usr/bin/vellumor")"
-
-# --version answers before any display is needed.
-output="$(env -u DISPLAY "$root/usr/bin/vellumor" --version 2>&1)" ||
-    fail "the unpacked vellumor --version failed: $output"
-[ "$output" = "vellumor $version" ] || fail "the unpacked vellumor --version said: $output"
-
-# lintian refuses to run as root unless told that it may.
+file "$root/usr/bin/vellumor" | grep -q ', stripped' || fail "the binary is not stripped"
+output="$(env -u DISPLAY "$root/usr/bin/vellumor" --version 2>&1)"
+[ "$output" = "vellumor $version" ] || fail "vellumor --version said: $output"
 allow_root=()
 [ "$(id -u)" = 0 ] && allow_root=(--allow-root)
-lintian "${allow_root[@]}" "$deb" >"$scratch/lintian.log" 2>&1
-if grep -q '^E: ' "$scratch/lintian.log"; then
-    fail "lintian reports errors: $(cat "$scratch/lintian.log")"
-fi
-cat "$scratch/lintian.log"
+lintian "${allow_root[@]}" "$deb" >"$scratch/log" 2>&1
+! grep -q '^E: ' "$scratch/log" || fail "lintian reports errors: $(cat "$scratch/log")"
+
+metainfo="$root/usr/share/metainfo/$id.metainfo.xml"
+appstreamcli validate --no-net "$metainfo" >"$scratch/log" 2>&1 ||
+    fail "appstreamcli rejects the metainfo: $(cat "$scratch/log")"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+    fail "the metainfo names no launchable $id.desktop"
+grep -q "<release version=\"$version\" date=\"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\"/>" "$metainfo" ||
+    fail "the metainfo has no release $version with a date"
+
+MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/vellumor.1.gz" 2>"$scratch/warnings" |
+    sed 's/.\x08//g' >"$scratch/page"
+[ -s "$scratch/page" ] && [ ! -s "$scratch/warnings" ] ||
+    fail "the manual page does not render cleanly: $(cat "$scratch/warnings")"
+grep -q "^Vellumor $version  " "$scratch/page" || fail "the manual page names no version $version"
+entries="$(sed -n 's/.*addItemWithTitle("\([^"]*\)".*/\1/p' "$source/main/AppDelegate.cpp")"
+options="$("$root/usr/bin/vellumor" --help | sed -n 's/^  \(--[a-z-]*\).*/\1/p')"
+[ -n "$entries" ] && [ -n "$options" ] || fail "found no menu entries or no options"
+while read -r entry; do
+    grep -qx "       $entry.*" "$scratch/page" || fail "the manual page lacks the entry '$entry'"
+done <<<"$entries"
+sed -n '/^OPTIONS$/,/^[A-Z]/p' "$scratch/page" >"$scratch/options"
+for option in $options; do
+    grep -q "^       $option\b" "$scratch/options" || fail "the manual page lacks $option"
+done
 echo "PASSED: $(basename "$deb")"

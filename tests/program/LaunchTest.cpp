@@ -1,59 +1,57 @@
 #include <gtest/gtest.h>
 
-#include "platform/StatusBar.h"
+#include "platform/UserDefaults.h"
 #include "tests/support/ProgramTest.h"
 
 namespace vellumor::testing {
 namespace {
 
-using platform::NSApplicationActivationPolicy;
-using platform::Rect;
+using namespace platform;
 
-class LaunchTest : public ProgramTest {};
+const std::string kKey = "selectedBackgroundColor";
 
-TEST_F(LaunchTest, CoversEachDisplayWithOneShownOverlayInDisplayOrder) {
+class LaunchTest : public ProgramTest {
+protected:
+    UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+};
+
+TEST_F(LaunchTest, BuildsTheMenuThenOneShownGreyOverlayPerDisplayThenTurnsAccessory) {
     const std::vector<Rect> three = {
         kPrimary, {1920.0, 0.0, 2560.0, 1440.0}, {-1280.0, -200.0, 1280.0, 1024.0}};
     auto& desktop = launch(three);
 
+    ASSERT_EQ(desktop.statusItems().size(), 1u);
+    ASSERT_NE(desktop.statusItems().front()->image(), nullptr);
+    EXPECT_EQ(desktop.statusItems().front()->image()->name(), "square.fill.on.square.fill");
+    // No entry has a target: each is enabled because its action reaches the delegate along
+    // the responder chain.
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"About Vellumor", "openAbout"},          {"-", ""}, {"Pick Color...", "pickColor"},
+        {"Toggle Show/Hide", "toggleVisibility"}, {"-", ""}, {"Quit", "quitApp"}};
+    const auto& items = delegate().statusItem()->menu()->itemArray();
+    ASSERT_EQ(menuTitles().size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(menuTitles()[i], entries[i].first);
+        EXPECT_EQ(items[i]->action(), entries[i].second);
+        EXPECT_EQ(items[i]->target(), nullptr);
+        EXPECT_EQ(items[i]->keyEquivalent(), "");
+        EXPECT_EQ(items[i]->isEnabled(), !entries[i].second.empty()) << i;
+    }
+
     EXPECT_EQ(overlayFrames(), three);
+    EXPECT_EQ(overlayColors(), std::vector(3, Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0)));
     for (OverlayWindow* overlay : overlays()) {
         EXPECT_TRUE(overlay->isVisible());
-        EXPECT_FALSE(desktop.isClosed(*overlay));
     }
     EXPECT_EQ(desktop.windows().size(), 3u);
+    EXPECT_FALSE(defaults().objectForKey(kKey).has_value()) << "launching stored the default";
 
-    launch({kPrimary});
-    ASSERT_EQ(overlayFrames(), std::vector<Rect>{kPrimary});
-    EXPECT_TRUE(overlays().front()->isVisible());
-}
-
-TEST_F(LaunchTest, WithNoDisplayMakesNoOverlayButKeepsTheMenu) {
-    auto& desktop = launch({});
-
-    EXPECT_TRUE(overlays().empty());
-    EXPECT_TRUE(desktop.windows().empty());
-    ASSERT_NE(delegate().statusItem(), nullptr);
-    EXPECT_EQ(menuTitles().size(), 6u);
-    EXPECT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
-    EXPECT_TRUE(desktop.windows().empty());
-
-    // The next display change builds overlays for whatever displays then exist.
-    desktop.attachScreen(kPrimary);
-    EXPECT_EQ(overlayFrames(), std::vector<Rect>{kPrimary});
-}
-
-TEST_F(LaunchTest, BuildsStatusItemThenOverlaysThenTurnsAccessoryThenObservesDisplays) {
-    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
-
-    const auto statusItem = desktop.journalIndex("statusItemWithLength");
     const auto menu = desktop.journalIndex("statusItem setMenu");
     const auto firstWindow = desktop.journalIndex("createWindow");
-    const auto lastShown = desktop.journalIndex("orderFront #2");
+    const auto lastShown = desktop.journalIndex("orderFront #3");
     const auto policy = desktop.journalIndex("setActivationPolicy");
     const auto observer = desktop.journalIndex("addObserver screenConfigurationChanged");
-    ASSERT_TRUE(statusItem && menu && firstWindow && lastShown && policy && observer);
-    EXPECT_LT(*statusItem, *firstWindow);
+    ASSERT_TRUE(menu && firstWindow && lastShown && policy && observer);
     EXPECT_LT(*menu, *firstWindow);
     EXPECT_LT(*lastShown, *policy);
     EXPECT_LT(*policy, *observer);
@@ -61,53 +59,44 @@ TEST_F(LaunchTest, BuildsStatusItemThenOverlaysThenTurnsAccessoryThenObservesDis
               NSApplicationActivationPolicy::NSApplicationActivationPolicyAccessory);
 }
 
-TEST_F(LaunchTest, StatusItemShowsTheSymbolAndTheSixEntryMenuAllEnabled) {
-    auto& desktop = launch();
-
-    ASSERT_EQ(desktop.statusItems().size(), 1u);
-    const auto* item = desktop.statusItems().front();
-    EXPECT_EQ(item->length(), platform::NSVariableStatusItemLength);
-    ASSERT_NE(item->image(), nullptr);
-    EXPECT_EQ(item->image()->name(), "square.fill.on.square.fill");
-    EXPECT_EQ(item->image()->accessibilityDescription(), "Vellumor");
-
-    ASSERT_EQ(menuTitles(), (std::vector<std::string>{"About Vellumor", "-", "Pick Color...",
-                                                      "Toggle Show/Hide", "-", "Quit"}));
-    const auto& entries = delegate().statusItem()->menu()->itemArray();
-    const std::vector<std::string> actions = {"openAbout",        "", "pickColor",
-                                              "toggleVisibility", "", "quitApp"};
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        EXPECT_EQ(entries[index]->action(), actions[index]) << index;
-        EXPECT_EQ(entries[index]->keyEquivalent(), "") << index;
-        EXPECT_EQ(entries[index]->target(), nullptr) << index;
-        EXPECT_EQ(entries[index]->isEnabled(), !actions[index].empty()) << index;
+// Anything unreadable stored shows the grey and is left as it was.
+TEST_F(LaunchTest, ShowsTheGreyForAnUnreadableValueAndLeavesItAlone) {
+    launch();
+    const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);
+    for (const PropertyValue& value :
+         {PropertyValue{std::string("red")}, PropertyValue{Data{0xde, 0xad, 0xbe, 0xef}},
+          PropertyValue{Data{'b', 'p', 'l', 'i', 's', 't', '0', '0'}}}) {
+        defaults().setObject(value, kKey);
+        launch();
+        EXPECT_EQ(overlayColors(), std::vector{grey});
+        EXPECT_EQ(defaults().objectForKey(kKey), value) << "reading rewrote the value";
     }
 }
 
-TEST_F(LaunchTest, WithoutSymbolOrButtonTheItemStillHasItsMenu) {
-    auto& noSymbol = launch({kPrimary}, [](auto& desktop) {
-        desktop.setSystemSymbolAvailable("square.fill.on.square.fill", false);
+TEST_F(LaunchTest, GoesOnWithoutDisplaysStatusBarSymbolOrButton) {
+    auto& bare = launch({});
+    EXPECT_TRUE(bare.windows().empty());
+    EXPECT_EQ(menuTitles().size(), 6u);
+    EXPECT_TRUE(bare.chooseStatusMenuEntry("Toggle Show/Hide"));
+    bare.attachScreen(kPrimary);
+    EXPECT_EQ(overlayFrames(), std::vector{kPrimary});
+
+    auto& noBar =
+        launch({kPrimary}, [](auto& platform) { platform.setStatusBarUnavailable(true); });
+    EXPECT_EQ(delegate().statusItem(), nullptr);
+    noBar.attachScreen({1920.0, 0.0, 800.0, 600.0});
+    EXPECT_EQ(overlays().size(), 2u);
+
+    auto& noSymbol = launch({kPrimary}, [](auto& platform) {
+        platform.setSystemSymbolAvailable("square.fill.on.square.fill", false);
     });
-    ASSERT_EQ(noSymbol.statusItems().size(), 1u);
     EXPECT_EQ(noSymbol.statusItems().front()->image(), nullptr);
     EXPECT_EQ(menuTitles().size(), 6u);
 
-    auto& noButton =
-        launch({kPrimary}, [](auto& desktop) { desktop.setStatusItemsHaveNoButton(true); });
-    ASSERT_EQ(noButton.statusItems().size(), 1u);
+    launch({kPrimary}, [](auto& platform) { platform.setStatusItemsHaveNoButton(true); });
     EXPECT_EQ(delegate().statusItem()->button(), nullptr);
-    EXPECT_EQ(noButton.statusItems().front()->image(), nullptr);
     EXPECT_EQ(menuTitles().size(), 6u);
-}
-
-TEST_F(LaunchTest, WithoutAStatusBarTheOverlaysStillCoverTheDisplays) {
-    auto& desktop =
-        launch({kPrimary}, [](auto& platform) { platform.setStatusBarUnavailable(true); });
-
-    EXPECT_EQ(delegate().statusItem(), nullptr);
-    EXPECT_EQ(overlayFrames(), std::vector<Rect>{kPrimary});
-    desktop.attachScreen({1920.0, 0.0, 800.0, 600.0});
-    EXPECT_EQ(overlays().size(), 2u);
+    EXPECT_EQ(overlayFrames(), std::vector{kPrimary});
 }
 
 }  // namespace

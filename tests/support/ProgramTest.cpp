@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
-
 #include "main/ColorManager.h"
 #include "platform/Application.h"
 #include "platform/Menu.h"
@@ -14,25 +12,14 @@ namespace vellumor::testing {
 
 using platform::headless::HeadlessPlatform;
 
-namespace {
-std::filesystem::path freshDirectory() {
-    static std::atomic<int> counter{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "vellumor-test-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++) + "-" + (info ? info->name() : "none");
-    for (char& c : name) {
-        if (c == '/') {
-            c = '_';
-        }
-    }
-    auto path = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    return path;
+ProgramTest::ProgramTest() {
+    static int counter = 0;
+    defaultsDirectory_ =
+        std::filesystem::temp_directory_path() /
+        ("vellumor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(defaultsDirectory_);
+    std::filesystem::create_directories(defaultsDirectory_);
 }
-}  // namespace
-
-ProgramTest::ProgramTest() : defaultsDirectory_(freshDirectory()) {}
 
 ProgramTest::~ProgramTest() {
     endProcess();
@@ -72,22 +59,28 @@ std::vector<OverlayWindow*> ProgramTest::overlays() const {
     return result;
 }
 
+std::vector<Rect> ProgramTest::overlayFrames() const {
+    std::vector<Rect> frames;
+    for (const OverlayWindow* overlay : overlays()) {
+        frames.push_back(overlay->frame());
+    }
+    return frames;
+}
+
+std::vector<platform::Color> ProgramTest::overlayColors() const {
+    std::vector<platform::Color> colors;
+    for (const OverlayWindow* overlay : overlays()) {
+        colors.push_back(overlay->backgroundColor());
+    }
+    return colors;
+}
+
 std::vector<std::string> ProgramTest::menuTitles() const {
     std::vector<std::string> titles;
     for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {
         titles.push_back(item->isSeparatorItem() ? "-" : item->title());
     }
     return titles;
-}
-
-bool ProgramTest::menuEntryEnabled(const std::string& title) const {
-    for (const auto& item : delegate_->statusItem()->menu()->itemArray()) {
-        if (!item->isSeparatorItem() && item->title() == title) {
-            return item->isEnabled();
-        }
-    }
-    ADD_FAILURE() << "no menu entry titled " << title;
-    return false;
 }
 
 ColorChanges::ColorChanges() {

@@ -1,126 +1,126 @@
-// Stand-ins for the AppKit API of macOS 10.6 to 11 that the backend calls and GNUstep's
-#include "tests/cocoa/runtime/StandIns.h"
+// Stand-ins for the macOS API (AppKit 10.6 to 11, CoreGraphics, Foundation 10.13) that the
+// backend calls and GNUstep lacks, as Apple documents them within what GNUstep can show.
+// Where GNUstep has no machinery for an effect (auto layout, title-bar transparency, stack
+// layout) the call does nothing on screen.
 
-// AppKit 0.29 lacks. Each behaves as Apple documents it, within what GNUstep can show; where
-// GNUstep has no machinery for an effect (auto layout, title-bar transparency) the setting is
-// kept, so that it can be read back, and changes nothing on screen.
-
+#include <climits>
 #include <unordered_map>
-#include <unordered_set>
+
+// The window server's level for the desktop icons, as macOS numbers it; others are unused.
+extern "C" CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key) {
+    return key == kCGDesktopIconWindowLevelKey ? INT_MIN + 42 : 0;
+}
 
 namespace {
-// Settings kept for objects that GNUstep has no instance variable for, by object address.
-std::unordered_map<const void*, NSApplicationActivationPolicy> activationPolicies;
-std::unordered_set<const void*> transparentTitlebars;
-std::unordered_set<const void*> viewsPlacedByConstraintsAlone;
-
-bool contains(const std::unordered_set<const void*>& set, const void* object) {
-    return set.find(object) != set.end();
-}
+NSApplicationActivationPolicy activationPolicy = NSApplicationActivationPolicyRegular;
+// GNUstep declares a window's collection behaviour but keeps none; here it is kept, for
+// reading back, by window address.
+std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 }  // namespace
 
-// -[NSApplication setActivationPolicy:] (macOS 10.6): only a regular or an accessory program
-// may be set; a prohibited one cannot be chosen once the program runs.
 @implementation NSApplication (VellumorMacOSShim)
-
-- (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy {
-    if (activationPolicy != NSApplicationActivationPolicyRegular &&
-        activationPolicy != NSApplicationActivationPolicyAccessory) {
-        return NO;
-    }
-    activationPolicies[self] = activationPolicy;
+- (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)policy {
+    activationPolicy = policy;
     return YES;
 }
-
 - (NSApplicationActivationPolicy)activationPolicy {
-    const auto found = activationPolicies.find(self);
-    return found != activationPolicies.end() ? found->second : NSApplicationActivationPolicyRegular;
+    return activationPolicy;
 }
-
 @end
 
-// -[NSWindow setTitlebarAppearsTransparent:] (macOS 10.10).
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wobjc-protocol-method-implementation"
 @implementation NSWindow (VellumorMacOSShim)
-
-- (void)setTitlebarAppearsTransparent:(BOOL)titlebarAppearsTransparent {
-    if (titlebarAppearsTransparent) {
-        transparentTitlebars.insert(self);
-    } else {
-        transparentTitlebars.erase(self);
-    }
+- (void)setTitlebarAppearsTransparent:(BOOL)transparent {
+    (void)transparent;
 }
-
-- (BOOL)titlebarAppearsTransparent {
-    return contains(transparentTitlebars, self) ? YES : NO;
+- (void)setCollectionBehavior:(NSWindowCollectionBehavior)behavior {
+    collectionBehaviors[self] = behavior;
 }
-
+- (NSWindowCollectionBehavior)collectionBehavior {
+    const auto found = collectionBehaviors.find(self);
+    return found != collectionBehaviors.end() ? found->second : 0;
+}
 @end
+#pragma clang diagnostic pop
 
-// -[NSMenu removeAllItems] (macOS 10.6).
 @implementation NSMenu (VellumorMacOSShim)
-
 - (void)removeAllItems {
     while ([self numberOfItems] > 0) {
-        [self removeItemAtIndex:[self numberOfItems] - 1];
+        [self removeItemAtIndex:0];
     }
 }
-
 @end
 
-// -[NSView setTranslatesAutoresizingMaskIntoConstraints:] (macOS 10.7). GNUstep lays views
-// out by their autoresizing masks alone; the flag is kept for reading back.
 @implementation NSView (VellumorMacOSShim)
-
 - (void)setTranslatesAutoresizingMaskIntoConstraints:(BOOL)translates {
-    if (translates) {
-        viewsPlacedByConstraintsAlone.erase(self);
-    } else {
-        viewsPlacedByConstraintsAlone.insert(self);
-    }
+    (void)translates;
 }
-
-- (BOOL)translatesAutoresizingMaskIntoConstraints {
-    return contains(viewsPlacedByConstraintsAlone, self) ? NO : YES;
-}
-
 @end
 
-// +[NSTextField labelWithString:] (macOS 10.12): a static label that takes the size of its
-// text: not editable, not selectable, no bezel, border or background.
 @implementation NSTextField (VellumorMacOSShim)
-
 + (NSTextField*)labelWithString:(NSString*)stringValue {
     NSTextField* label = [[[NSTextField alloc] initWithFrame:NSZeroRect] autorelease];
     [label setStringValue:stringValue];
     [label setEditable:NO];
     [label setSelectable:NO];
-    [label setBezeled:NO];
-    [label setBordered:NO];
-    [label setDrawsBackground:NO];
     [label sizeToFit];
     return label;
 }
-
 @end
 
-// +[NSFont systemFontOfSize:weight:] (macOS 10.11): GNUstep has a regular and a bold system
-// font; weights from semibold up are drawn bold.
 @implementation NSFont (VellumorMacOSShim)
-
 + (NSFont*)systemFontOfSize:(CGFloat)fontSize weight:(CGFloat)weight {
-    constexpr CGFloat semibold = 0.3;
-    return weight >= semibold ? [NSFont boldSystemFontOfSize:fontSize]
-                              : [NSFont systemFontOfSize:fontSize];
+    return weight >= 0.3 ? [NSFont boldSystemFontOfSize:fontSize]
+                         : [NSFont systemFontOfSize:fontSize];
 }
-
 @end
 
-// +[NSColorSpace sRGBColorSpace] (macOS 10.5). GNUstep keeps no colour profiles; its
-// calibrated RGB space is the nearest it has.
 @implementation NSColorSpace (VellumorMacOSShim)
-
 + (NSColorSpace*)sRGBColorSpace {
     return [NSColorSpace genericRGBColorSpace];
 }
+@end
 
+// The symbols the program asks for are blank images; a name macOS does not know gives nil.
+@implementation NSImage (VellumorMacOSShim)
++ (NSImage*)imageWithSystemSymbolName:(NSString*)name accessibilityDescription:(NSString*)text {
+    (void)text;
+    const BOOL known =
+        [name isEqualToString:@"square.fill.on.square.fill"] || [name isEqualToString:@"app.fill"];
+    return known ? [[[NSImage alloc] initWithSize:NSMakeSize(18, 18)] autorelease] : nil;
+}
+@end
+
+// The arranged views are plain subviews, left where they are.
+@implementation NSStackView
+- (void)setOrientation:(NSUserInterfaceLayoutOrientation)orientation {
+    (void)orientation;
+}
+- (void)setAlignment:(NSLayoutAttribute)alignment {
+    (void)alignment;
+}
+- (void)setSpacing:(CGFloat)spacing {
+    (void)spacing;
+}
+- (void)addArrangedSubview:(NSView*)view {
+    [self addSubview:view];
+}
+@end
+
+// As on macOS, it never throws: data that is no keyed archive, or whose root is not of the
+// class asked for, gives nil and an error.
+@implementation NSKeyedUnarchiver (VellumorMacOSShim)
++ (id)unarchivedObjectOfClass:(Class)cls fromData:(NSData*)data error:(NSError**)error {
+    id root = nil;
+    @try {
+        root = [NSKeyedUnarchiver unarchiveObjectWithData:data];
+    } @catch (NSException* exception) {
+        (void)exception;
+    }
+    if (error != nullptr && ![root isKindOfClass:cls]) {
+        *error = [NSError errorWithDomain:NSCocoaErrorDomain code:4864 userInfo:nil];
+    }
+    return [root isKindOfClass:cls] ? root : nil;
+}
 @end
