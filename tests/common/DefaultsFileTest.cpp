@@ -1,68 +1,62 @@
+// What the defaults file keeps across writes, what may stand in its place, where it may be
+// written, and what is told when it cannot be.
+
 #include "platform/common/DefaultsFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <functional>
 #include <limits>
 
-#include "PlistBuilders.h"
-#include "tests/common/ScratchDirectory.h"
+#include "tests/common/StoreFiles.h"
+#include "tests/support/ForkedChild.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::Data;
 using platform::Date;
 using platform::PropertyValue;
 using platform::common::DefaultsFile;
 using namespace test;
 
-Data readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+constexpr uid_t kNobody = 65534;
+const std::string kName = "org.vellumor.Vellumor.plist";
+
+std::size_t linesIn(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-void writeFile(const fs::path& file, const Data& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+unsigned modeOf(const fs::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
 }
 
-class DefaultsFileTest : public testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = test::makeScratchDirectory("defaults");
-        ASSERT_FALSE(dir_.empty());
-        file_ = dir_ / "com.example.vellumor.plist";
-    }
-    void TearDown() override {
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir_);
-    }
+// What a reader must leave as it is: the type, size and time of change of `path` itself, and
+// the bytes of a regular file when they are few.
+std::string snapshot(const fs::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    const Data bytes = S_ISREG(status.st_mode) && status.st_size < 4096 ? readFile(path) : Data{};
+    return std::to_string(status.st_mode) + " " + std::to_string(status.st_size) + " " +
+           std::to_string(status.st_mtim.tv_nsec) + std::string(bytes.begin(), bytes.end());
+}
 
-    // A domain file holding a value of every kind, containers included.
-    void writeMixedDomain() {
-        const Plist domain(dict({{"name", str("kept")},
-                                 {"count", integer(-42)},
-                                 {"nested", dict({{"inner", array({str("a"), integer(2)})}})},
-                                 {"list", array({dict({}), plist_new_bool(1)})}}));
-        writeFile(file_, toBinary(domain.get()));
-    }
+using DefaultsFileTest = ScratchTest;
 
-    fs::path dir_;
-    fs::path file_;
-};
-
-TEST_F(DefaultsFileTest, EveryScalarKindSurvivesAWriteAndAReopen) {
-    const auto sometime = Date(std::chrono::seconds(1700000000)) + std::chrono::milliseconds(250);
-    const auto before2001 = Date(std::chrono::seconds(978307100)) - std::chrono::milliseconds(750);
+TEST_F(DefaultsFileTest, EveryKindOfValueAndEveryOtherKeySurviveWritesToAPrivateBinaryFile) {
+    // An XML domain, as another writer may leave it, with containers the program never reads.
+    const Plist mixed(dict({{"name", plist_new_string("kept")},
+                            {"list", array({plist_new_uint(2), dict({{"in", array({})}})})}}));
+    const fs::path file = dir_ / kName;
+    writeFile(file, toXml(mixed.get()));
     const std::vector<std::pair<std::string, PropertyValue>> values = {
         {"text", std::string("h\xC3\xA9llo")},
-        {"small", std::int64_t{-7}},
         {"min", std::numeric_limits<std::int64_t>::min()},
         {"max", std::numeric_limits<std::int64_t>::max()},
         {"real", 0.1},
@@ -70,109 +64,200 @@ TEST_F(DefaultsFileTest, EveryScalarKindSurvivesAWriteAndAReopen) {
         {"off", false},
         {"data", Data{0, 1, 0xFF, 0}},
         {"empty", Data{}},
-        {"when", sometime},
-        {"before2001", before2001},
-    };
+        {"when", Date(std::chrono::seconds(1700000000)) + std::chrono::milliseconds(250)},
+        {"before2001", Date(std::chrono::seconds(978307100)) - std::chrono::milliseconds(750)}};
     {
-        DefaultsFile defaults(file_);
+        DefaultsFile defaults(file);
+        EXPECT_EQ(defaults.objectForKey("name"), PropertyValue(std::string("kept")));
+        EXPECT_FALSE(defaults.objectForKey("list").has_value()) << "not a scalar";
         for (const auto& [key, value] : values) {
             ASSERT_TRUE(defaults.setObject(value, key)) << key;
-            EXPECT_EQ(defaults.objectForKey(key), value) << key;
         }
     }
-    const DefaultsFile reopened(file_);
+    const DefaultsFile reopened(file);
     for (const auto& [key, value] : values) {
         EXPECT_EQ(reopened.objectForKey(key), value) << key;
     }
     EXPECT_EQ(reopened.dataForKey("data"), (Data{0, 1, 0xFF, 0}));
     EXPECT_FALSE(reopened.dataForKey("text").has_value());
-    EXPECT_FALSE(reopened.objectForKey("absent").has_value());
-}
+    EXPECT_EQ(reopened.objectForKey("name"), PropertyValue(std::string("kept")));
+    const Data written = readFile(file);
+    EXPECT_TRUE(std::string(written.begin(), written.end()).starts_with("bplist00"));
+    EXPECT_EQ(toXml(plist_dict_get_item(parse(written).get(), "list")),
+              toXml(plist_dict_get_item(mixed.get(), "list")));
+    EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(entries(dir_), std::vector{kName});
 
-TEST_F(DefaultsFileTest, WritesAPrivateBinaryFileKeepingOtherKeys) {
-    writeMixedDomain();
-    const Plist original = parse(readFile(file_));
-    DefaultsFile defaults(file_);
-    EXPECT_FALSE(defaults.objectForKey("nested").has_value());  // containers are not scalars
-    EXPECT_EQ(defaults.objectForKey("count"), PropertyValue(std::int64_t{-42}));
-    ASSERT_TRUE(defaults.setObject(std::string("first"), "color"));
-    ASSERT_TRUE(defaults.setObject(std::string("second"), "color"));
+    // Missing directories are made, private to the user.
+    const fs::path nested = dir_ / "Library" / "Preferences" / kName;
+    ASSERT_TRUE(DefaultsFile(nested).setObject(true, "k"));
+    EXPECT_EQ(modeOf(nested.parent_path()), 0700u);
+    EXPECT_EQ(modeOf(dir_ / "Library"), 0700u);
 
-    const Data written = readFile(file_);
-    ASSERT_GE(written.size(), 8u);
-    EXPECT_EQ(std::string(written.begin(), written.begin() + 8), "bplist00");
-    const Plist domain = parse(written);
-    ASSERT_TRUE(domain);
-    EXPECT_EQ(plist_dict_get_size(domain.get()), 5u);
-    for (const char* key : {"name", "count", "nested", "list"}) {
-        EXPECT_EQ(toXml(plist_dict_get_item(domain.get(), key)),
-                  toXml(plist_dict_get_item(original.get(), key)))
-            << key;
-    }
-    EXPECT_EQ(stringValue(plist_dict_get_item(domain.get(), "color")), "second");
-
-    struct stat status {};
-    ASSERT_EQ(::stat(file_.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
-    EXPECT_EQ(entries(dir_), std::vector<std::string>{file_.filename().string()});
-}
-
-TEST_F(DefaultsFileTest, CreatesMissingPrivateDirectories) {
-    const fs::path nested = dir_ / "Library" / "Preferences" / "domain.plist";
-    DefaultsFile defaults(nested);
-    ASSERT_TRUE(defaults.setObject(std::int64_t{1}, "k"));
-    struct stat status {};
-    ASSERT_EQ(::stat(nested.parent_path().c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
-    EXPECT_EQ(DefaultsFile(nested).objectForKey("k"), PropertyValue(std::int64_t{1}));
-}
-
-TEST_F(DefaultsFileTest, ReadsAnXmlDomain) {
-    const std::string xml = toXml(Plist(dict({{"k", str("v")}})).get());
-    writeFile(file_, Data(xml.begin(), xml.end()));
-    EXPECT_EQ(DefaultsFile(file_).objectForKey("k"), PropertyValue(std::string("v")));
-}
-
-// libplist frees and copies a tree by recursion, so an XML domain nested deeper than the
-// stack allows must be refused before libplist builds it, closed or left open.
-TEST_F(DefaultsFileTest, DeeplyNestedXmlReadsAsEmptyUntouchedAndTakesAWrite) {
-    constexpr int kLevels = 200000;
-    std::string open;
-    for (int i = 0; i < kLevels; ++i) {
-        open += i % 2 == 0 ? "<array>" : "<dict><key>k</key>";
-    }
-    std::string closed = open;
-    for (int i = kLevels - 1; i >= 0; --i) {
-        closed += i % 2 == 0 ? "</array>" : "</dict>";
-    }
-    for (const std::string& body : {open, closed}) {
-        const std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>" +
-                                body + "</dict></plist>";
-        writeFile(file_, Data(xml.begin(), xml.end()));
-        DefaultsFile defaults(file_);
-        EXPECT_FALSE(defaults.objectForKey("k").has_value());
-        EXPECT_EQ(readFile(file_), Data(xml.begin(), xml.end()));
-        ASSERT_TRUE(defaults.setObject(std::int64_t{7}, "n"));
-        EXPECT_EQ(DefaultsFile(file_).objectForKey("n"), PropertyValue(std::int64_t{7}));
-    }
-}
-
-TEST_F(DefaultsFileTest, RefusesTextAPropertyListCannotHold) {
-    DefaultsFile defaults(file_);
-    EXPECT_FALSE(defaults.setObject(std::string("a\0b", 3), "k"));
-    EXPECT_FALSE(defaults.setObject(std::string("bad \xFF utf8"), "k"));
+    // Text a property list cannot hold is refused, not stored changed.
+    DefaultsFile defaults(file);
+    EXPECT_FALSE(defaults.setObject(std::string("a\0b", 3), "text"));
+    EXPECT_FALSE(defaults.setObject(std::string("bad \xFF utf8"), "text"));
     EXPECT_FALSE(defaults.setObject(std::int64_t{1}, std::string("\xC3", 1)));
-    EXPECT_FALSE(defaults.objectForKey("k").has_value());
-    EXPECT_FALSE(fs::exists(file_));
+    EXPECT_FALSE(defaults.needsSync());
+    EXPECT_EQ(DefaultsFile(file).objectForKey("text"), values[0].second);
 }
 
-TEST_F(DefaultsFileTest, FailedWriteWhereThePathCannotBeAFile) {
-    writeFile(dir_ / "plain", Data{'x'});
-    DefaultsFile underFile(dir_ / "plain" / "domain.plist");
-    EXPECT_FALSE(underFile.setObject(true, "k"));
-    EXPECT_EQ(underFile.objectForKey("k"), PropertyValue(true));
-    EXPECT_EQ(readFile(dir_ / "plain"), Data{'x'});
-    EXPECT_EQ(entries(dir_), std::vector<std::string>{"plain"});
+// Whatever stands in place of the file reads as an empty domain (a link: as what it points
+// to) and is left as it was; a write replaces the name, never what a link points to, and
+// never a directory. Malformed and deeply nested files are among the replayed inputs.
+TEST_F(DefaultsFileTest, WhatStandsInPlaceOfTheFileIsReadUntouchedAndOnlyTheNameReplaced) {
+    const fs::path file = dir_ / kName;
+    const fs::path elsewhere = dir_ / "elsewhere.plist";
+    const std::string domain = "<plist><dict><key>name</key><string>kept</string></dict></plist>";
+    const std::optional<PropertyValue> kept = PropertyValue(std::string("kept"));
+    const auto withDomain = [&] {
+        writeFile(file, domain);
+        return file;
+    };
+    const std::vector<std::tuple<const char*, std::function<void()>, std::optional<PropertyValue>>>
+        cases = {
+            {"a directory", [&] { fs::create_directories(file / "inside"); }, std::nullopt},
+            {"a link elsewhere", [&] { fs::create_symlink(elsewhere, file); }, kept},
+            {"a FIFO", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, std::nullopt},
+            {"a link to /dev/zero", [&] { fs::create_symlink("/dev/zero", file); }, std::nullopt},
+            {"a 64 MiB file", [&] { fs::resize_file(withDomain(), 64 << 20); }, std::nullopt},
+            // Unreadable to its owner; root reads it all the same, as it may.
+            {"mode 000", [&] { fs::permissions(withDomain(), fs::perms::none); },
+             ::geteuid() == 0 ? kept : std::nullopt},
+        };
+    for (const auto& [name, make, reads] : cases) {
+        SCOPED_TRACE(name);
+        fs::remove_all(file);
+        writeFile(elsewhere, domain);
+        make();
+        const std::string before = snapshot(file);
+        const std::string beforeElsewhere = snapshot(elsewhere);
+        DefaultsFile defaults(file);
+        EXPECT_EQ(defaults.objectForKey("name"), reads);
+        EXPECT_EQ(snapshot(file), before) << "reading changed it";
+
+        const bool directory = fs::is_directory(fs::symlink_status(file));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(defaults.setObject(true, "picked"), !directory);
+        EXPECT_EQ(linesIn(testing::internal::GetCapturedStderr()), directory ? 1u : 0u);
+        EXPECT_EQ(snapshot(elsewhere), beforeElsewhere);
+        EXPECT_EQ(fs::is_regular_file(fs::symlink_status(file)), !directory);
+        EXPECT_EQ(DefaultsFile(file).objectForKey("picked"),
+                  directory ? std::nullopt : std::optional<PropertyValue>(true));
+    }
+}
+
+// A directory another user could change is never written, nor one the file cannot be made
+// in: the value stays in memory, and stderr names the file and each reason once.
+TEST_F(DefaultsFileTest, AWriteOnlyWhereTheUserAloneWritesAndEachReasonAgainstItToldOnce) {
+    const fs::path parent = dir_ / "tmp";
+    const fs::path home = parent / "vellumor";
+    const fs::path file = home / kName;
+    const auto mine = [&] { fs::create_directory(home, dir_); };
+    const auto mineIn = [&](const fs::path& theirs) {
+        mine();
+        EXPECT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
+    };
+    const std::vector<std::tuple<bool, std::function<void()>, std::string>> cases = {
+        {false, [&] { fs::create_symlink(dir_, home); }, home.string() + " is a symbolic link"},
+        {false,
+         [&] {
+             mine();
+             fs::permissions(home, fs::perms::group_write, fs::perm_options::add);
+         },
+         home.string() + " can be written by other users"},
+        {false, [&] { writeFile(home, kName); },
+         "cannot open " + home.string() + ": Not a directory"},
+        // Only root can give a directory to another user.
+        {true, [&] { mineIn(home); }, home.string() + " belongs to another user"},
+        // A shared temporary directory made first by someone else, with one of ours inside.
+        {true, [&] { mineIn(parent); }, parent.string() + " belongs to another user"},
+    };
+    testing::internal::CaptureStderr();
+    DefaultsFile defaults(file);
+    std::vector<std::string> reasons;
+    std::int64_t value = 0;
+    for (const auto& [needsRoot, make, reason] : cases) {
+        SCOPED_TRACE(reason);
+        if (needsRoot && ::geteuid() != 0) {
+            continue;
+        }
+        fs::remove_all(parent);
+        fs::create_directory(parent, dir_);
+        make();
+        const std::string before = snapshot(dir_) + snapshot(home);
+        EXPECT_FALSE(defaults.setObject(++value, "k"));
+        EXPECT_FALSE(defaults.setObject(++value, "k"));
+        EXPECT_EQ(defaults.objectForKey("k"), PropertyValue(value));
+        EXPECT_EQ(snapshot(dir_) + snapshot(home), before);
+        reasons.push_back(reason);
+    }
+    fs::remove_all(parent);
+    EXPECT_TRUE(defaults.setObject(++value, "k"));
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(linesIn(told), reasons.size()) << told;
+    std::size_t at = 0;
+    for (const std::string& reason : reasons) {
+        at = told.find("vellumor: cannot save to " + file.string() + ": " + reason, at);
+        EXPECT_NE(at, std::string::npos) << reason << " not told in order in " << told;
+    }
+    EXPECT_EQ(DefaultsFile(file).objectForKey("k"), PropertyValue(value));
+}
+
+// A file-size limit stands in for a full disk; going past it raises SIGXFSZ, whose default
+// action would end the process.
+TEST_F(DefaultsFileTest, AFullDiskFailsTheWriteButNotTheProcessAndKeepsTheOldFile) {
+    const fs::path file = dir_ / kName;
+    ASSERT_TRUE(DefaultsFile(file).setObject(std::string("old"), "k"));
+    const Data before = readFile(file);
+    Child child([&](const Child& self) {
+        const rlimit tiny{16, 16};
+        if (::dup2(self.fd, STDERR_FILENO) < 0 || ::setrlimit(RLIMIT_FSIZE, &tiny) != 0) {
+            return 3;
+        }
+        DefaultsFile defaults(file);
+        const bool failed = !defaults.setObject(std::string("new"), "k") &&
+                            !defaults.setObject(std::string("newer"), "k");
+        return failed && defaults.objectForKey("k") == PropertyValue(std::string("newer")) ? 0 : 1;
+    });
+    std::string told;
+    char chunk[512];
+    for (ssize_t count; (count = ::read(child.fd, chunk, sizeof chunk)) > 0;) {
+        told.append(chunk, static_cast<std::size_t>(count));
+    }
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(linesIn(told), 1u) << told;
+    EXPECT_NE(told.find(std::strerror(EFBIG)), std::string::npos) << told;
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(entries(dir_), std::vector{kName});
+}
+
+// A write sweeps the temporary files of writers killed before their rename, and nothing else:
+// not a temporary file of a writer still writing, which holds the directory's lock.
+TEST_F(DefaultsFileTest, AWriteSweepsTheTemporariesOfDeadWritersAndNothingElse) {
+    const std::string temporary = "." + kName + ".";
+    for (const char* suffix : {"Ab3xZ9", "short", "Ab3xZ9.bak", "a-b_c!", "THEIRS"}) {
+        writeFile(dir_ / (temporary + suffix), kName);
+    }
+    fs::create_symlink(dir_ / kName, dir_ / (temporary + "LINK00"));
+    fs::create_directory(dir_ / (temporary + "DIR000"));
+    const bool root = ::geteuid() == 0;
+    if (!root || ::chown((dir_ / (temporary + "THEIRS")).c_str(), kNobody, kNobody) != 0) {
+        fs::remove(dir_ / (temporary + "THEIRS"));
+    }
+    std::vector<std::string> kept = entries(dir_);
+    kept.erase(std::find(kept.begin(), kept.end(), temporary + "Ab3xZ9"));
+    kept.push_back(kName);
+
+    const int other = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(other, LOCK_SH), 0);
+    DefaultsFile defaults(dir_ / kName);
+    ASSERT_TRUE(defaults.setObject(std::int64_t{1}, "k"));
+    EXPECT_TRUE(fs::exists(dir_ / (temporary + "Ab3xZ9"))) << "swept under another's lock";
+    ::close(other);
+    ASSERT_TRUE(defaults.setObject(std::int64_t{2}, "k"));
+    EXPECT_EQ(entries(dir_), kept);
 }
 
 }  // namespace

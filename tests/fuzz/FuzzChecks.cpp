@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <utility>
 #include <variant>
@@ -23,30 +25,21 @@ using platform::Color;
 using platform::ColorSpaceModel;
 using platform::Data;
 using platform::PropertyValue;
-using platform::common::DefaultsFile;
 
 const char* const kColorKey = "selectedBackgroundColor";
-// Keys a domain may hold; the last is the one a write adds.
+// Keys a domain may hold, and the key a write adds.
 const char* const kKeys[] = {kColorKey, "", "NSColorSpace", "$objects", "k"};
 const char* const kAddedKey = "vellumor.replay";
 
 // Archived components keep ten significant digits.
-bool closeEnough(double a, double b) {
-    return a == b || std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
-}
-
-std::optional<std::string> sameColor(const Color& read, const Color& again) {
-    if (read.colorSpaceModel() != again.colorSpaceModel() ||
-        read.colorSpaceId() != again.colorSpaceId() || read.iccProfile() != again.iccProfile() ||
-        read.components().size() != again.components().size()) {
-        return "a colour read back differs in space or number of components";
-    }
-    for (std::size_t i = 0; i < read.components().size(); ++i) {
-        if (!closeEnough(read.components()[i], again.components()[i])) {
-            return "a colour read back differs in component " + std::to_string(i);
-        }
-    }
-    return std::nullopt;
+bool closeEnough(const Color& read, const Color& again) {
+    const auto& a = read.components();
+    const auto& b = again.components();
+    return read.colorSpaceModel() == again.colorSpaceModel() &&
+           read.colorSpaceId() == again.colorSpaceId() && read.iccProfile() == again.iccProfile() &&
+           std::equal(a.begin(), a.end(), b.begin(), b.end(), [](double x, double y) {
+               return x == y || std::fabs(x - y) <= 1e-9 * std::max(std::fabs(x), std::fabs(y));
+           });
 }
 
 // Whether a value read after a write is the one read before it. Dates are kept to the
@@ -54,9 +47,8 @@ std::optional<std::string> sameColor(const Color& read, const Color& again) {
 bool sameValue(const std::optional<PropertyValue>& before,
                const std::optional<PropertyValue>& after) {
     if (before && after) {
-        if (std::holds_alternative<platform::Date>(*before) &&
-            std::holds_alternative<platform::Date>(*after)) {
-            return true;
+        if (std::holds_alternative<platform::Date>(*before)) {
+            return std::holds_alternative<platform::Date>(*after);
         }
         const double* a = std::get_if<double>(&*before);
         const double* b = std::get_if<double>(&*after);
@@ -79,24 +71,30 @@ std::size_t containerDepth(plist_t root) {
             continue;
         }
         deepest = std::max(deepest, above + 1);
-        if (type == PLIST_ARRAY) {
-            for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
-                pending.emplace_back(plist_array_get_item(node, i), above + 1);
-            }
-            continue;
-        }
+        const bool isArray = type == PLIST_ARRAY;
+        const std::uint32_t count =
+            isArray ? plist_array_get_size(node) : plist_dict_get_size(node);
         plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(node, &iterator);
-        for (plist_t item = nullptr;;) {
-            plist_dict_next_item(node, iterator, nullptr, &item);
-            if (item == nullptr) {
-                break;
+        if (!isArray) {
+            plist_dict_new_iter(node, &iterator);
+        }
+        for (std::uint32_t i = 0; i < count; ++i) {
+            plist_t item = nullptr;
+            if (isArray) {
+                item = plist_array_get_item(node, i);
+            } else {
+                plist_dict_next_item(node, iterator, nullptr, &item);
             }
             pending.emplace_back(item, above + 1);
         }
         std::free(iterator);
     }
     return deepest;
+}
+
+Data bytesOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -133,47 +131,31 @@ std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Co
         *decoded = color;
     }
     if (!color) {
-        if (error.empty()) {
-            return "a refused archive carries no reason";
-        }
-        return std::nullopt;
+        return error.empty() ? std::optional<std::string>("a refused archive carries no reason")
+                             : std::nullopt;
     }
     const auto& components = color->components();
-    const std::size_t expected = [&]() -> std::size_t {
-        switch (color->colorSpaceModel()) {
-            case ColorSpaceModel::CalibratedRGB:
-            case ColorSpaceModel::DeviceRGB:
-                return 4;
-            case ColorSpaceModel::CalibratedWhite:
-            case ColorSpaceModel::DeviceWhite:
-                return 2;
-            default:
-                return 0;
-        }
-    }();
-    if (expected != 0 ? components.size() != expected : components.size() < 2) {
+    const ColorSpaceModel model = color->colorSpaceModel();
+    const bool rgb = model == ColorSpaceModel::CalibratedRGB || model == ColorSpaceModel::DeviceRGB;
+    const bool white =
+        model == ColorSpaceModel::CalibratedWhite || model == ColorSpaceModel::DeviceWhite;
+    if (rgb || white ? components.size() != (rgb ? 4u : 2u) : components.size() < 2) {
         return "a colour read has the wrong number of components for its space";
     }
-    for (double value : components) {
-        if (!std::isfinite(value)) {
-            return "a colour read has a component that is not a finite number";
-        }
+    if (!std::all_of(components.begin(), components.end(),
+                     [](double v) { return std::isfinite(v); })) {
+        return "a colour read has a component that is not a finite number";
     }
-
     const auto archived = platform::common::archiveColor(*color, &error);
     if (!archived) {
         // Only a huge ICC profile may make an archive too large to read back.
-        if (color->iccProfile().size() < 512 * 1024) {
-            return "a colour read cannot be archived again: " + error;
-        }
-        return std::nullopt;
+        return color->iccProfile().size() < 512 * 1024
+                   ? std::optional("a colour read cannot be archived again: " + error)
+                   : std::nullopt;
     }
     const auto again = platform::common::unarchiveColor(*archived, &error);
-    if (!again) {
-        return "a colour read and archived again cannot be read back: " + error;
-    }
-    if (auto difference = sameColor(*color, *again)) {
-        return difference;
+    if (!again || !closeEnough(*color, *again)) {
+        return "a colour read and archived again does not read back as itself: " + error;
     }
     // After one round the archive is exact.
     const auto rearchived = platform::common::archiveColor(*again, &error);
@@ -185,15 +167,11 @@ std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Co
 
 std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, bool write,
                                              std::optional<Color>* color) {
-    DefaultsFile defaults(file);
+    const Data before = bytesOf(file);
+    platform::common::DefaultsFile defaults(file);
     std::vector<std::optional<PropertyValue>> values;
     for (const char* key : kKeys) {
-        const auto value = defaults.objectForKey(key);
-        const auto data = defaults.dataForKey(key);
-        if (data && value != std::optional<PropertyValue>(*data)) {
-            return std::string("data under '") + key + "' reads differently as an object";
-        }
-        values.push_back(value);
+        values.push_back(defaults.objectForKey(key));
     }
     if (color != nullptr) {
         color->reset();
@@ -203,14 +181,16 @@ std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, 
             return broken;
         }
     }
+    if (bytesOf(file) != before) {
+        return "reading the domain changed its file";
+    }
     if (!write) {
         return std::nullopt;
     }
-
     if (!defaults.setObject(std::int64_t{42}, kAddedKey)) {
         return "a write into a writable directory failed";
     }
-    const DefaultsFile reopened(file);
+    const platform::common::DefaultsFile reopened(file);
     if (reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
         return "a fresh reader does not find the key just written";
     }
