@@ -54,7 +54,7 @@ public:
             global.self = this;
             wl_global_create(display_, global.kind, global.kind->version, &global, bind);
         }
-        wl_display_add_protocol_logger(display_, logRequest, this);
+        logger_ = wl_display_add_protocol_logger(display_, logRequest, this);
         std::array<int, 2> ends{};
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data()), 0);
         wl_client_create(display_, ends[0]);
@@ -71,6 +71,7 @@ public:
         stop_ = true;
         thread_.join();
         wl_display_destroy_clients(display_);
+        wl_protocol_logger_destroy(logger_);
         wl_display_destroy(display_);
     }
     StandInCompositor(const StandInCompositor&) = delete;
@@ -240,6 +241,7 @@ private:
     }
 
     wl_display* display_;
+    wl_protocol_logger* logger_ = nullptr;
     std::array<Global, 5> globals_{{{&wl_compositor_interface},
                                     {&wp_viewporter_interface},
                                     {&zwlr_layer_shell_v1_interface},

@@ -428,7 +428,7 @@ protected:
             .value_or("(failed)");
     }
     // The labels of the item's menu, "-" for a separator; ids_ has each entry's id.
-    std::vector<std::string> menu() {
+    std::vector<std::string> menu(bool opening = true) {
         std::smatch found;
         const std::string property = callItem("/StatusNotifierItem",
                                               "org.freedesktop.DBus.Properties.Get "
@@ -437,7 +437,9 @@ protected:
             return {};
         }
         menuPath_ = found[1];
-        callItem(menuPath_, "com.canonical.dbusmenu.AboutToShow 0");
+        if (opening) {
+            callItem(menuPath_, "com.canonical.dbusmenu.AboutToShow 0");
+        }
         const std::string layout = callItem(menuPath_, "com.canonical.dbusmenu.GetLayout 0 -1 []");
         std::vector<std::string> entries;
         const std::regex child("<\\((\\d+), \\{([^}]*)\\}"), label("'label': <'([^']*)'>");
@@ -450,11 +452,16 @@ protected:
         return entries;
     }
     // Activates the menu entry titled `title`, as a click in the panel does.
+    // The program makes the menu anew when it opens, under new ids, which the layout may not
+    // have yet: it is read until it holds still.
     bool choose(const std::string& title) {
-        const auto entries = menu();
-        return std::find(entries.begin(), entries.end(), title) != entries.end() &&
-               callItem(menuPath_, "com.canonical.dbusmenu.Event " + ids_[title] +
-                                       " clicked '<0>' 0") != "(failed)";
+        auto entries = menu();
+        for (auto seen = ids_; (entries = menu(false)), seen != ids_;) {
+            seen = ids_;
+        }
+        // Sent whatever the answer: Quit may end the program before it gives one.
+        callItem(menuPath_, "com.canonical.dbusmenu.Event " + ids_[title] + " clicked '<0>' 0");
+        return std::find(entries.begin(), entries.end(), title) != entries.end();
     }
 
     std::unique_ptr<SwayDesktop> desktop_;
