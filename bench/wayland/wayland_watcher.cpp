@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "tests/wayland/StatusNotifier.h"
+#include "tests/wayland/StatusNotifierWatcher.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::connectToBus(QString(argv[1]), "bench");
-    vellumor::waylandtest::StatusNotifierWatcher watcher(bus);
-    if (!watcher.ready()) {
+    vellumor::waylandtest::StatusNotifierWatcher watcher;
+    if (!watcher.serve(bus)) {
         std::fprintf(stderr, "wayland_watcher: cannot take the watcher's name\n");
         return 1;
     }
@@ -29,10 +29,8 @@ int main(int argc, char** argv) {
     std::size_t written = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (const auto& registrations = watcher.registrations(); written < registrations.size();
-             ++written) {
-            const auto& r = registrations[written];
-            std::puts(qPrintable(r.item.startsWith('/') ? r.sender : r.item));
+        for (; written < watcher.items.size(); ++written) {
+            std::puts(watcher.items[written].c_str());
             std::fflush(stdout);
         }
     });
