@@ -23,11 +23,12 @@ public:
     QString introspect(const QString&) const override {
         return R"(<interface name="org.kde.StatusNotifierWatcher">
 <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-<property name="IsStatusNotifierHostRegistered" type="b" access="read"/></interface>)";
+<property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+<signal name="StatusNotifierHostRegistered"/></interface>)";
     }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
         if (message.member() == "Get") {
-            return bus.send(message.createReply(QVariant::fromValue(QDBusVariant(true))));
+            return bus.send(message.createReply(QVariant::fromValue(QDBusVariant(hostThere_))));
         }
         if (message.member() == "RegisterStatusNotifierItem") {
             // An item names its service, or an object path on the caller's.
@@ -37,6 +38,15 @@ public:
         }
         return false;
     }
+    // A panel's host registers, as when the panel starts after the items' programs.
+    void hostArrives(QDBusConnection& bus) {
+        hostThere_ = true;
+        bus.send(QDBusMessage::createSignal("/StatusNotifierWatcher",
+                                            "org.kde.StatusNotifierWatcher",
+                                            "StatusNotifierHostRegistered"));
+    }
+    // Whether a host is there: from the start unless told otherwise.
+    bool hostThere_ = true;
     std::vector<std::string> items;
 };
 

@@ -477,9 +477,13 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     ASSERT_TRUE(desktop.sway("output " + desktop.addOutput() + " resolution 1280x1024"));
     storeColour(0.2, 0.4, 0.8);
     const Rgb blue{51, 102, 204};
+    // The panel's host comes only after the program: its icon must appear then.
+    watcher_.hostThere_ = false;
     ASSERT_TRUE(launch(blue));
     // Layer surfaces are no windows of sway's: no place in the tiling, no focus.
     EXPECT_TRUE(windowsOf(vellumor_->pid()).empty());
+    EXPECT_TRUE(watcher_.items.empty()) << "an item registered with no host there";
+    watcher_.hostArrives(*bus_);
 
     ASSERT_TRUE(eventually([&] { return !watcher_.items.empty(); })) << "no tray item";
     EXPECT_EQ(watcher_.items.size(), 1U);
