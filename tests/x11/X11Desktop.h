@@ -1,52 +1,41 @@
 #pragma once
 
 // A virtual X11 desktop for end-to-end tests of the vellumor program: Xvfb with RandR
-// monitors, openbox as the window manager and trayer as the system tray, each a child process
-// stopped by its pid when the test ends, passed or failed. The screen and the windows are read
-// through xcb; the mouse, the keyboard and the monitors are worked with xdotool and xrandr.
+// monitors, a window manager and trayer as the system tray, each a child process stopped by
+// its pid when the test ends, passed or failed. The screen and the windows are read through
+// xcb; the mouse, the keyboard and the monitors are worked with xdotool and xrandr.
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iostream>
 #include <map>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/support/ChildProcess.h"
 
 namespace vellumor::x11test {
 
 using namespace std::chrono_literals;
+using testsupport::Process;
+using testsupport::waitUntil;
 
 struct Geometry {
     int x = 0, y = 0, width = 0, height = 0;
     auto operator<=>(const Geometry&) const = default;
 };
 using Rgb = std::array<int, 3>;  // red, green, blue
-inline std::ostream& operator<<(std::ostream& out, const Geometry& g) {
-    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
-}
 
 constexpr Geometry kPrimary{0, 0, 1920, 1080};
 constexpr Geometry kSecondary{1920, 0, 1280, 1024};
+// The stored colour's default: a grey of 0.1, as the screen shows it.
+constexpr Rgb kDefaultGrey{26, 26, 26};
+// The About window's surface, as it shows where no compositor blends windows.
+constexpr Rgb kAboutSurface{40, 40, 42};
 
 // vellumor's windows by their main _NET_WM_WINDOW_TYPE.
 inline const std::string kOverlay = "_NET_WM_WINDOW_TYPE_DESKTOP";
@@ -55,67 +44,15 @@ inline const std::string kTrayIcon = "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE";
 inline const std::string kDialog = "_NET_WM_WINDOW_TYPE_DIALOG";
 inline const std::string kNormal = "_NET_WM_WINDOW_TYPE_NORMAL";
 
-using testsupport::Process;
-using testsupport::waitUntil;
+inline std::string fileText(const std::filesystem::path& file) {
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+}
 
 // The reply to one xcb request, freed when it goes; empty if the request failed.
 #define X11_REPLY(request, ...) \
     own(xcb_##request##_reply(c_, xcb_##request(c_ __VA_OPT__(, ) __VA_ARGS__), nullptr))
-
-// A connection of its own that hears, in the server's order, of the windows made, mapped,
-// unmapped and destroyed where it watches, as the server reports them to any client that asks.
-class EventLog final {
-public:
-    struct Heard {
-        int kind;
-        xcb_window_t window;
-    };
-    explicit EventLog(const std::string& display) : c_(xcb_connect(display.c_str(), nullptr)) {}
-    ~EventLog() { xcb_disconnect(c_); }
-    EventLog(const EventLog&) = delete;
-    EventLog& operator=(const EventLog&) = delete;
-
-    // Watches `window` with `mask` (STRUCTURE_NOTIFY: the window itself; SUBSTRUCTURE_NOTIFY:
-    // its children); once this returns, the server reports to the log.
-    bool watch(xcb_window_t window, std::uint32_t mask) {
-        xcb_generic_error_t* error = xcb_request_check(
-            c_, xcb_change_window_attributes_checked(c_, window, XCB_CW_EVENT_MASK, &mask));
-        std::free(error);
-        return error == nullptr;
-    }
-    // Everything heard so far; a round trip first, so the events sent before now are in.
-    const std::vector<Heard>& heard() {
-        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
-            const int kind = event->response_type & 0x7F;
-            // Each of these events names the window it is about in the same place.
-            if (kind == XCB_CREATE_NOTIFY || kind == XCB_MAP_NOTIFY || kind == XCB_UNMAP_NOTIFY ||
-                kind == XCB_DESTROY_NOTIFY) {
-                heard_.push_back({kind, reinterpret_cast<xcb_map_notify_event_t*>(event)->window});
-            }
-            std::free(event);
-        }
-        return heard_;
-    }
-    // How often `window` was heard of as `kind` (XCB_MAP_NOTIFY...).
-    int count(int kind, xcb_window_t window) {
-        const auto& all = heard();
-        return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const Heard& h) {
-            return h.kind == kind && h.window == window;
-        }));
-    }
-    // Where `window` was first heard of as `kind`; heard().size() if never.
-    std::ptrdiff_t first(int kind, xcb_window_t window) {
-        const auto& all = heard();
-        return std::find_if(all.begin(), all.end(),
-                            [&](const Heard& h) { return h.kind == kind && h.window == window; }) -
-               all.begin();
-    }
-
-private:
-    xcb_connection_t* c_;
-    std::vector<Heard> heard_;
-};
 
 class X11Desktop final {
 public:
@@ -151,53 +88,64 @@ public:
                  xrandrGeometry(kSecondary) + " none")) {
             throw std::runtime_error("xrandr could not set the monitors");
         }
-        if (bare) {
-            return;
+        if (!bare && !(startManager("openbox --sm-disable") && startTray())) {
+            throw std::runtime_error("openbox or trayer did not start");
         }
-        openbox_.emplace("env " + environment() + " openbox --sm-disable", dir_ / "openbox.log");
-        // openbox names its check window before its startup is over and drops the map requests
-        // it gets until then: it is ready once it manages a probe, mapped again until it does.
+    }
+    // The tray, the manager and Xvfb stop in that order, members destroyed in reverse.
+    ~X11Desktop() {
+        xcb_disconnect(c_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // Starts a window manager (a command line) and waits until it manages windows: it is
+    // ready once it manages a probe, mapped again until it does (openbox 3.6 drops the map
+    // requests it gets while it starts).
+    bool startManager(const std::string& command) {
+        manager_.emplace(
+            "sh -c 'cd " + dir_.string() + " && exec env " + environment() + " " + command + "'",
+            dir_ / "manager.log");
         const xcb_window_t probe = createWindow({0, 0, 10, 10}, {}, kNormal);
         const bool managing = waitUntil(
             [&] {
                 xcb_map_window(c_, probe);
+                xcb_flush(c_);
                 return contains(property(root_, "_NET_CLIENT_LIST"), probe);
             },
             10s);
         xcb_destroy_window(c_, probe);
+        xcb_flush(c_);
+        return managing;
+    }
+    // Starts trayer (in place of the one running, if any), of one even colour `tint`, and
+    // waits until it owns the tray selection.
+    bool startTray(int tint = 0x303030) {
+        tray_.reset();
         tray_.emplace("env " + environment() +
                           " trayer --edge bottom --align right --widthtype request --height 28"
-                          " --SetDockType true --transparent false --tint 0x303030",
+                          " --SetDockType true --transparent true --alpha 0 --tint " +
+                          std::to_string(tint),
                       dir_ / "trayer.log");
-        if (!managing || !waitUntil([&] {
-                const auto owner = X11_REPLY(get_selection_owner, atom("_NET_SYSTEM_TRAY_S0"));
-                return owner && owner->owner != XCB_WINDOW_NONE;
-            })) {
-            throw std::runtime_error("openbox or trayer did not start");
-        }
+        return waitUntil([&] {
+            const auto owner = X11_REPLY(get_selection_owner, atom("_NET_SYSTEM_TRAY_S0"));
+            return owner && owner->owner != XCB_WINDOW_NONE;
+        });
     }
-    ~X11Desktop() {
-        xcb_disconnect(c_);
-        tray_.reset();
-        openbox_.reset();
-        xvfb_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    const std::filesystem::path& directory() const { return dir_; }
-    // The display's name, for connections of the test's own (":N").
-    const std::string& display() const { return display_; }
-    xcb_window_t root() const { return root_; }
-    // The test's own connection to the display, for requests no helper here makes.
-    xcb_connection_t* connection() const { return c_; }
     // Ends the X server, as when it crashes or the session ends under its clients: every
     // connection to it breaks. Nothing here can be asked of the display afterwards.
     void endServer() { xvfb_.reset(); }
 
-    // Runs a command line on this display (xrandr, xdotool...); whether it succeeded.
+    const std::filesystem::path& directory() const { return dir_; }
+    const std::string& display() const { return display_; }
+    xcb_window_t root() const { return root_; }
+    xcb_connection_t* connection() const { return c_; }
+
+    // Runs a command line on this display (xrandr, xdotool...) in the desktop's directory;
+    // whether it succeeded.
     bool run(const std::string& command) {
-        const std::string line = "env " + environment() + " timeout 10 " + command + " >>" +
-                                 (dir_ / "tools.log").string() + " 2>&1";
+        const std::string line = "cd " + dir_.string() + " && env " + environment() +
+                                 " timeout 10 " + command + " >>tools.log 2>&1";
         return std::system(line.c_str()) == 0;
     }
     // Moves the pointer, then runs the xdotool commands in `then` (" click 1"...).
@@ -210,22 +158,22 @@ public:
                std::to_string(g.height) + "/" + std::to_string(g.height * 254 / 960) + "+" +
                std::to_string(g.x) + "+" + std::to_string(g.y);
     }
-
     // The environment of the programs on this desktop: its display, and a home and config
     // directory of its own.
     std::string environment() const {
         return "DISPLAY=" + display_ + " HOME=" + dir_.string() +
                " XDG_CONFIG_HOME=" + (dir_ / "config").string();
     }
-    // Starts vellumor, with no session bus (its tray icon is an XEmbed icon in trayer), no
-    // platform theme and no scaling.
-    std::unique_ptr<Process> launchVellumor() {
+    // Starts vellumor with `extra` (VAR=value words) in its environment, no session bus (its
+    // tray icon is an XEmbed icon in trayer), no platform theme and no scaling.
+    std::unique_ptr<Process> launchVellumor(const std::string& extra = "") {
         std::filesystem::create_directories(dir_ / "runtime");
         std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
         return std::make_unique<Process>(
             "env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR " +
                 environment() + " XDG_RUNTIME_DIR=" + (dir_ / "runtime").string() +
-                " LSAN_OPTIONS=suppressions=" + VELLUMOR_LSAN_SUPPRESSIONS + " " + VELLUMOR_BINARY,
+                " LSAN_OPTIONS=suppressions=" + VELLUMOR_LSAN_SUPPRESSIONS + " " + extra + " " +
+                VELLUMOR_BINARY,
             dir_ / "vellumor.log");
     }
 
@@ -302,26 +250,34 @@ public:
         const auto up = std::find(order.begin(), order.end(), topLevel(upper));
         return up != order.end() && std::find(order.begin(), up, topLevel(lower)) != up;
     }
-    xcb_window_t activeWindow() {
-        const auto active = property(root_, "_NET_ACTIVE_WINDOW");
-        return active.empty() ? xcb_window_t{XCB_WINDOW_NONE} : active[0];
+    // The root's child under the pointer.
+    xcb_window_t underPointer() {
+        const auto r = X11_REPLY(query_pointer, root_);
+        return r ? r->child : xcb_window_t{XCB_WINDOW_NONE};
     }
     xcb_window_t inputFocus() {
         const auto r = X11_REPLY(get_input_focus);
         return r ? r->focus : xcb_window_t{XCB_WINDOW_NONE};
     }
-    // The colour on screen at one root pixel: Xvfb at depth 24 on a little-endian machine
-    // gives it as the bytes blue, green, red and a spare one.
-    Rgb pixel(int x, int y) {
-        const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x),
-                                 std::int16_t(y), 1, 1, ~0U);
-        if (!r || xcb_get_image_data_length(r.get()) < 4) {
-            ADD_FAILURE() << "cannot read the pixel at " << x << "," << y;
-            return {-1, -1, -1};
+    // The screen's pixels in `area`, row by row: Xvfb at depth 24 on a little-endian machine
+    // gives each as the bytes blue, green, red and a spare one.
+    std::vector<Rgb> grab(const Geometry& area) {
+        const auto count = static_cast<std::size_t>(area.width * area.height);
+        const auto r = X11_REPLY(get_image, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(area.x),
+                                 std::int16_t(area.y), std::uint16_t(area.width),
+                                 std::uint16_t(area.height), ~0U);
+        if (!r || std::size_t(xcb_get_image_data_length(r.get())) < count * 4) {
+            ADD_FAILURE() << "cannot read the screen at " << area.x << "," << area.y;
+            return std::vector<Rgb>(count, Rgb{-1, -1, -1});
         }
         const std::uint8_t* bytes = xcb_get_image_data(r.get());
-        return {bytes[2], bytes[1], bytes[0]};
+        std::vector<Rgb> pixels;
+        for (std::size_t i = 0; i < count; ++i) {
+            pixels.push_back({bytes[4 * i + 2], bytes[4 * i + 1], bytes[4 * i]});
+        }
+        return pixels;
     }
+    Rgb pixel(int x, int y) { return grab({x, y, 1, 1})[0]; }
     // The monitors the server reports now.
     std::vector<Geometry> monitors() {
         std::vector<Geometry> result;
@@ -335,17 +291,14 @@ public:
     }
 
     // A window of the test's own in one colour, with the given _NET_WM_WINDOW_TYPE, placed
-    // where asked; `clicks` has it take button presses.
-    xcb_window_t createWindow(const Geometry& g, const Rgb& colour, const std::string& type,
-                              bool clicks = false) {
+    // where asked.
+    xcb_window_t createWindow(const Geometry& g, const Rgb& colour, const std::string& type) {
         const xcb_window_t window = xcb_generate_id(c_);
-        const std::array<std::uint32_t, 2> values{
-            std::uint32_t(colour[0] << 16 | colour[1] << 8 | colour[2]),
-            clicks ? std::uint32_t{XCB_EVENT_MASK_BUTTON_PRESS} : 0U};
+        const std::uint32_t pixel = std::uint32_t(colour[0] << 16 | colour[1] << 8 | colour[2]);
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, std::int16_t(g.x),
                           std::int16_t(g.y), std::uint16_t(g.width), std::uint16_t(g.height), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values.data());
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
+                          &pixel);
         const xcb_atom_t typeAtom = atom(type);
         xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
                             XCB_ATOM_ATOM, 32, 1, &typeAtom);
@@ -377,15 +330,19 @@ public:
         }
         xcb_flush(c_);
     }
-    // The windows named by the button presses or map requests received so far.
+    // Hears from now on of `window` being unmapped or destroyed (see received).
+    void watch(xcb_window_t window) {
+        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+    }
+    // The windows named by the map requests, unmaps or destructions (XCB_MAP_REQUEST...)
+    // received so far; a round trip first, so the events sent before now are in.
     std::vector<xcb_window_t>& received(int type) {
+        X11_REPLY(get_input_focus);
         while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            // These three events name the window they are about in the same place.
             const int kind = event->response_type & 0x7F;
-            if (kind == XCB_BUTTON_PRESS) {
-                events_[kind].push_back(reinterpret_cast<xcb_button_press_event_t*>(event)->event);
-            } else if (kind == XCB_MAP_REQUEST) {
-                events_[kind].push_back(reinterpret_cast<xcb_map_request_event_t*>(event)->window);
-            }
+            events_[kind].push_back(reinterpret_cast<xcb_map_request_event_t*>(event)->window);
             std::free(event);
         }
         return events_[type];
@@ -399,7 +356,7 @@ private:
 
     std::filesystem::path dir_;
     std::string display_;
-    std::optional<Process> xvfb_, openbox_, tray_;
+    std::optional<Process> xvfb_, manager_, tray_;
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = 0;
     std::map<int, std::vector<xcb_window_t>> events_;
@@ -407,26 +364,22 @@ private:
 
 #undef X11_REPLY
 
-// The stored colour's default: a grey of 0.1, as the screen shows it.
-constexpr Rgb kDefaultGrey{26, 26, 26};
-
 inline std::vector<Geometry> sorted(std::vector<Geometry> geometries) {
     std::sort(geometries.begin(), geometries.end());
     return geometries;
 }
 
-// vellumor on a desktop of two monitors side by side, the program stopped before the desktop.
+// vellumor on a virtual desktop, the program stopped before the desktop.
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("which Xvfb openbox trayer xdotool xrandr >/dev/null") != 0) {
-            GTEST_SKIP() << "Xvfb, openbox, trayer, xdotool or xrandr is not installed";
+        if (std::system("which Xvfb openbox i3 trayer xdotool xrandr >/dev/null") != 0) {
+            GTEST_SKIP() << "Xvfb, openbox, i3, trayer, xdotool or xrandr is not installed";
         }
     }
     void TearDown() override {
         if (HasFailure() && desktop_) {
-            std::cerr << "--- vellumor output ---\n"
-                      << std::ifstream(desktop_->directory() / "vellumor.log").rdbuf();
+            std::cerr << fileText(desktop_->directory() / "vellumor.log");
         }
         vellumor_.reset();
         desktop_.reset();
@@ -436,16 +389,13 @@ protected:
         desktop_ = std::make_unique<X11Desktop>(bare);
         return *desktop_;
     }
-    // Starts vellumor and waits until it covers every monitor.
-    ::testing::AssertionResult launch() {
-        vellumor_ = desktop_->launchVellumor();
-        if (waitUntil([&] { return overlaysMatchMonitors(); }, 10s)) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
+    // Starts vellumor (with `extra` in its environment) and waits until it covers every monitor.
+    ::testing::AssertionResult launch(const std::string& extra = "") {
+        vellumor_ = desktop_->launchVellumor(extra);
+        const bool covered = waitUntil([&] { return overlaysMatchMonitors(); }, 10s);
+        return ::testing::AssertionResult(covered)
                << "overlays " << ::testing::PrintToString(overlayGeometries()) << " for monitors "
-               << ::testing::PrintToString(desktop_->monitors())
-               << (vellumor_->waitForExit(0ms) ? "; vellumor has ended" : "");
+               << ::testing::PrintToString(desktop_->monitors());
     }
     std::vector<Geometry> overlayGeometries() {
         std::vector<Geometry> result;
@@ -466,29 +416,41 @@ protected:
                                       [&](auto l) { return desktop_->isAbove(u, l); });
                });
     }
-
-    // Whether points spread over every monitor show `colour`: corners (but the bottom-right
-    // one, where the tray may sit), edges' middles and the centre.
+    // Whether nine points spread over every monitor show `colour`: its corners, edges' middles
+    // and centre, those at the bottom a little higher, where a tray or dock may sit.
     bool monitorsShow(const Rgb& colour) {
         const auto monitors = desktop_->monitors();
         for (const Geometry& m : monitors) {
-            const int r = m.x + m.width - 1, b = m.y + m.height - 1;
-            const int cx = m.x + m.width / 2, cy = m.y + m.height / 2;
-            for (const auto& [x, y] : std::initializer_list<std::pair<int, int>>{
-                     {m.x, m.y}, {r, m.y}, {m.x, b}, {cx, cy}, {m.x, cy}, {r, cy}, {cx, b - 40}}) {
-                if (desktop_->pixel(x, y) != colour) {
-                    return false;
+            for (const int x : {m.x, m.x + m.width / 2, m.x + m.width - 1}) {
+                for (const int y : {m.y, m.y + m.height / 2, m.y + m.height - 41}) {
+                    if (desktop_->pixel(x, y) != colour) {
+                        return false;
+                    }
                 }
             }
         }
         return !monitors.empty();
     }
-
     // The shown vellumor windows of `type`, once there are some; none after 5 s without.
     std::vector<xcb_window_t> awaitShown(const std::string& type) {
         std::vector<xcb_window_t> found;
         waitUntil([&] { return !(found = desktop_->shown(type)).empty(); });
         return found;
+    }
+    // How many pixels of `window` differ from `background` by more than 40 in some channel,
+    // once two reads a little apart agree: how much is drawn on it.
+    long inkWithin(xcb_window_t window, const Rgb& background) {
+        long last = -1, now = 0;
+        waitUntil([&] {
+            std::this_thread::sleep_for(100ms);
+            const auto pixels = desktop_->grab(desktop_->geometry(window));
+            now = std::count_if(pixels.begin(), pixels.end(), [&](const Rgb& p) {
+                return std::abs(p[0] - background[0]) > 40 || std::abs(p[1] - background[1]) > 40 ||
+                       std::abs(p[2] - background[2]) > 40;
+            });
+            return std::exchange(last, now) == now && now > 0;
+        });
+        return now;
     }
 
     // Picks an entry of the tray icon's menu: opens it with a click on the icon and goes down
