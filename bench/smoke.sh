@@ -12,6 +12,9 @@ targets=(program_bench store_bench)
 if cmake --build "$build" --target help 2>/dev/null | grep -qw bare_windows; then
     targets+=(bare_windows x11_probe stacking_count)
 fi
+if cmake --build "$build" --target help 2>/dev/null | grep -qw wayland_watcher; then
+    targets+=(wayland_watcher)
+fi
 cmake --build "$build" --target "${targets[@]}" -j "$(nproc 2>/dev/null || echo 2)"
 
 for bench in program_bench store_bench; do
@@ -30,3 +33,5 @@ done
 # The X11 measurements, once each; skipped (with a note) where the Qt program or the virtual
 # desktop's tools are missing.
 "$root/bench/x11_bench.sh" --quick "$build"
+# The Wayland ones on a headless sway, the same way.
+"$root/bench/wayland_bench.sh" --quick "$build"
