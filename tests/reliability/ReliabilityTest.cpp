@@ -34,10 +34,6 @@ protected:
     fs::path file() const {
         return platform::headless::HeadlessPlatform(defaultsDirectory(), {}).defaultsFilePath();
     }
-    // The fsyncs that make the defaults file durable: its contents, then its name.
-    std::vector<test::Fsync> syncOfTheFile() const {
-        return {test::fsyncOf(file().c_str()), test::fsyncOf(defaultsDirectory().c_str())};
-    }
 };
 
 using CrashSafeDefaultsTest = ReliabilityTest;
@@ -145,7 +141,7 @@ TEST_F(CrashSafeDefaultsTest, ABurstOfPicksIsSyncedOnceWhenThePicksPauseOrAtTheL
     desktop.advanceTime(quiet - kApart - milliseconds(1));
     EXPECT_EQ(syncs(), 0) << "synced before the pause was long enough";
     desktop.advanceTime(milliseconds(1));
-    EXPECT_EQ(test::fsyncsSince(mark), syncOfTheFile());
+    EXPECT_EQ(test::fsyncsSince(mark), test::syncOf(file()));
     desktop.advanceTime(longest);
     EXPECT_EQ(syncs(), 1) << "synced again with nothing new";
 
