@@ -1,5 +1,7 @@
 // What the defaults file keeps across writes, what may stand in its place, where it may be
-// written, and what is told when it cannot be.
+// written, what is told when it cannot be, and when a write reaches stable storage: not while
+// the program waits for it, but once per burst, when the domain is closed, and before the
+// process ends.
 
 #include "platform/common/DefaultsFile.h"
 
@@ -11,12 +13,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <limits>
 
 #include "tests/common/StoreFiles.h"
 #include "tests/support/ForkedChild.h"
+#include "tests/support/FsyncProbe.h"
 
 namespace {
 
@@ -63,6 +67,7 @@ std::string snapshot(const fs::path& path) {
 }
 
 using DefaultsFileTest = ScratchTest;
+using DefaultsSyncTest = ScratchTest;
 
 TEST_F(DefaultsFileTest, EveryKindOfValueAndEveryOtherKeySurviveWritesToAPrivateBinaryFile) {
     // An XML domain, as another writer may leave it, with containers the program never reads.
@@ -163,18 +168,17 @@ TEST_F(DefaultsFileTest, AWriteOnlyWhereTheUserAloneWritesAndEachReasonAgainstIt
     const fs::path parent = dir_ / "tmp";
     const fs::path home = parent / "vellumor";
     const fs::path file = home / kName;
-    const auto mine = [&] { fs::create_directory(home, dir_); };
+    const auto mine = [&](fs::perms added) {
+        fs::create_directory(home, dir_);
+        fs::permissions(home, added, fs::perm_options::add);
+    };
     const auto mineIn = [&](const fs::path& theirs) {
-        mine();
+        mine(fs::perms::none);
         EXPECT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
     };
     const std::vector<std::tuple<bool, std::function<void()>, std::string>> cases = {
         {false, [&] { fs::create_symlink(dir_, home); }, home.string() + " is a symbolic link"},
-        {false,
-         [&] {
-             mine();
-             fs::permissions(home, fs::perms::group_write, fs::perm_options::add);
-         },
+        {false, [&] { mine(fs::perms::group_write); },
          home.string() + " can be written by other users"},
         {false, [&] { writeFile(home, kName); },
          "cannot open " + home.string() + ": Not a directory"},
@@ -230,11 +234,8 @@ TEST_F(DefaultsFileTest, AFullDiskFailsTheWriteButNotTheProcessAndKeepsTheOldFil
                             !defaults.setObject(std::string("newer"), "k");
         return failed && defaults.objectForKey("k") == PropertyValue(std::string("newer")) ? 0 : 1;
     });
-    std::string told;
-    char chunk[512];
-    for (ssize_t count; (count = ::read(child.fd, chunk, sizeof chunk)) > 0;) {
-        told.append(chunk, static_cast<std::size_t>(count));
-    }
+    const Data stderrBytes = readFile("/dev/fd/" + std::to_string(child.fd));
+    const std::string told(stderrBytes.begin(), stderrBytes.end());
     EXPECT_EQ(child.wait(), 0);
     EXPECT_EQ(linesIn(told), 1u) << told;
     EXPECT_NE(told.find(std::strerror(EFBIG)), std::string::npos) << told;
@@ -267,6 +268,75 @@ TEST_F(DefaultsFileTest, AWriteSweepsTheTemporariesOfDeadWritersAndNothingElse) 
     ::close(other);
     ASSERT_TRUE(defaults.setObject(std::int64_t{2}, "k"));
     EXPECT_EQ(entries(dir_), kept);
+}
+
+TEST_F(DefaultsSyncTest, ABurstOfWritesIsInPlaceAtOnceAndSyncedOnceWhenAskedOrClosed) {
+    const fs::path file = dir_ / kName;
+    const std::size_t mark = fsyncCount();
+    {
+        DefaultsFile defaults(file);
+        for (std::int64_t i = 1; i <= 20; ++i) {
+            ASSERT_TRUE(defaults.setObject(i, "k"));
+            EXPECT_EQ(DefaultsFile(file).objectForKey("k"), PropertyValue(i));
+        }
+        EXPECT_EQ(fsyncsSince(mark), std::vector<Fsync>{});
+        EXPECT_EQ(entries(dir_), std::vector{file.filename().string()});
+        defaults.sync();
+        EXPECT_EQ(fsyncsSince(mark), syncOf(file));
+        EXPECT_FALSE(defaults.needsSync());
+        defaults.sync();
+        EXPECT_EQ(fsyncsSince(mark).size(), 2u) << "nothing new to sync";
+        ASSERT_TRUE(defaults.setObject(true, "k"));
+        EXPECT_TRUE(defaults.needsSync());
+    }
+    EXPECT_EQ(fsyncsSince(mark).size(), 4u) << "not synced when closed";
+    EXPECT_EQ(fsyncsSince(mark + 2), syncOf(file));
+    { const DefaultsFile readOnly(file); }
+    EXPECT_EQ(fsyncsSince(mark).size(), 4u) << "a domain only read has nothing to sync";
+}
+
+volatile sig_atomic_t handled = 0;
+void noteHandled(int) {
+    handled = 1;
+}
+
+// With a write still to sync, an exit (which destroys nothing on the stack it is called from,
+// as Qt calls it when the X server goes) and a termination signal with its default action sync
+// it first, then end the process as they would have. A signal the program ignores or handles
+// itself is left to it; the domain, closed, syncs then.
+TEST_F(DefaultsSyncTest, TheEndOfTheProcessSyncsFirstUnlessItTakesTheSignalItself) {
+    const fs::path file = dir_ / kName;
+    // What ends the process: exit(3), or the signal after the program's own handler is replaced
+    // (SIG_DFL: it is not); and the wait status that ending gives.
+    const std::vector<std::tuple<const char*, int, sighandler_t, int>> ends = {
+        {"exit", 0, SIG_DFL, 3 << 8},
+        {"SIGTERM", SIGTERM, SIG_DFL, SIGTERM},
+        {"SIGINT", SIGINT, SIG_DFL, SIGINT},
+        {"SIGHUP", SIGHUP, SIG_DFL, SIGHUP},
+        {"SIGTERM ignored", SIGTERM, SIG_IGN, 0},
+        {"SIGTERM handled", SIGTERM, noteHandled, 0},
+    };
+    for (const auto& [name, raised, handler, endsWith] : ends) {
+        SCOPED_TRACE(name);
+        const std::size_t mark = fsyncCount();
+        Child child([&](const Child&) {
+            {
+                DefaultsFile defaults(file);
+                defaults.setObject(std::string(name), "k");
+                if (raised == 0) {
+                    std::exit(3);
+                }
+                if (handler != SIG_DFL) {
+                    ::signal(raised, handler);
+                }
+                ::raise(raised);
+            }
+            return handled == (handler == noteHandled) ? 0 : 1;
+        });
+        EXPECT_EQ(child.wait(), endsWith);
+        EXPECT_EQ(fsyncsSince(mark), syncOf(file));
+        EXPECT_EQ(DefaultsFile(file).objectForKey("k"), PropertyValue(std::string(name)));
+    }
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
 // Every input the fuzz targets keep (seed corpus and regression cases) replayed through their
 // checks, and the colours held by the stored forms that this program and macOS have written:
-// files of every such form must go on reading as the colour they hold.
+// files of every such form must go on reading as the colour they hold. Then what the colour
+// archiver writes beyond them (components outside the screen's range, colours it must refuse),
+// and how deeply an XML domain nests, measured before libplist reads it since libplist frees
+// the tree it built by recursion: the measure must never fall below what libplist builds.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <map>
 
 #include "platform/common/KeyedArchive.h"
+#include "platform/common/XmlNesting.h"
 #include "tests/common/StoreFiles.h"
 #include "tests/fuzz/FuzzChecks.h"
 
@@ -16,6 +22,8 @@ namespace {
 
 using platform::Color;
 using platform::Data;
+using platform::common::archiveColor;
+using namespace std::string_literals;
 using test::fs::path;
 
 const path kInputs = VELLUMOR_FUZZ_INPUTS;
@@ -103,12 +111,93 @@ TEST(StoredForms, EveryKeptInputKeepsItsPromisesAndEverySeedReadsAsTheColourItsN
                 ++okSeeds;
                 EXPECT_EQ(color, seed.color);
                 if (seed.ours && file.extension() == ".bplist") {
-                    EXPECT_EQ(platform::common::archiveColor(seed.color), bytes) << "not ours";
+                    EXPECT_EQ(archiveColor(seed.color), bytes) << "not ours";
                 }
             }
         }
         EXPECT_EQ(okSeeds, kept.size() * (target == "unarchive_color" ? 2 : 1));
     }
+}
+
+// Whether the binary archive `archive` holds the bytes of `text` (data entries are kept raw).
+bool holds(const std::optional<platform::Data>& archive, std::string_view text) {
+    return archive && std::search(archive->begin(), archive->end(), text.begin(), text.end()) !=
+                          archive->end();
+}
+
+TEST(KeyedArchive, ComponentsAreWrittenAsNSColorWritesThemWithAFallbackTheScreenCanShow) {
+    const auto data = archiveColor(Color::colorWithCustomSpace({1e-7, 1.25, 2.5e10, 0.5}, 9, {}));
+    EXPECT_TRUE(holds(data, "1e-07 1.25 2.5e+10 0.5\0"s));  // NSComponents
+    EXPECT_TRUE(holds(data, "1e-07 1 1 0.5\0"s));           // NSRGB, within the screen's range
+    // Ten significant digits, as printf("%.10g") in the C locale.
+    const auto white = archiveColor(Color::colorWithDeviceWhite(123456.789012345, 1.0 / 3.0));
+    EXPECT_TRUE(holds(white, "123456.789 0.3333333333\0"s));
+}
+
+TEST(KeyedArchive, RefusesColorsThatCouldNotBeReadBack) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& color : {
+             Color::colorWithCalibratedRed(nan, 0, 0, 1), Color::colorWithDeviceRed(0, 0, 0, inf),
+             Color::colorWithCalibratedWhite(-inf, 1),
+             Color::colorWithCustomSpace({0.1, nan, 1.0}, 1, {}),
+             Color::colorWithCustomSpace(std::vector<double>(17, 0.5), 1, {}),
+             Color::labelColor(),  // names a system colour, not a value
+         }) {
+        std::string error;
+        EXPECT_FALSE(archiveColor(color, &error).has_value());
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+constexpr std::size_t kEnough = 1000;
+
+std::string repeated(const std::string& unit, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) {
+        text += unit;
+    }
+    return text;
+}
+
+// Each unit opens one container for libplist and holds a closing tag where libplist reads
+// none, or spells an opening tag in a way a careless reading would miss.
+TEST(XmlNesting, MarkupThatHidesAClosingTagOrDisguisesAnOpeningOneNeverLowersTheBound) {
+    constexpr int kUnits = 150;
+    const std::vector<std::pair<const char*, std::string>> units = {
+        {"closing tag in a comment", "<array><!-- </array> -->"},
+        {"closing tag in CDATA", "<array><string><![CDATA[</string></array><string>]]></string>"},
+        {"closing tag in a quoted attribute", "<array x=\"></array>\">"},
+        {"closing tag in a quoted declaration", "<array><?pi a=\"?></array>\"?>"},
+        {"closing tag in an internal DTD", "<array><!DOCTYPE p [ </array> ]>"},
+        {"closing tag in text", "<dict><key>a</array>b</key>"},
+        {"self-closing look-alike in quotes", "<array x=\"/>\">"},
+        {"opening tag with a NUL", std::string("<array\0>", 8)},
+        {"opening tag with spaces", "<dict \n\t><key>k</key>"},
+    };
+    for (const auto& [name, opening] : units) {
+        SCOPED_TRACE(name);
+        const std::string closing = opening.starts_with("<dict") ? "</dict>" : "</array>";
+        const std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\">" +
+                                 repeated(opening, kUnits) + "<true/>" + repeated(closing, kUnits) +
+                                 "</plist>";
+        EXPECT_GE(platform::common::detail::xmlNestingBound(text, kEnough),
+                  static_cast<std::size_t>(kUnits));
+        EXPECT_EQ(vellumor::fuzz::checkXmlNesting(text), std::nullopt);
+    }
+    // Opening tags after the outermost container has closed count too: libplist stops there.
+    EXPECT_GE(platform::common::detail::xmlNestingBound(
+                  "<plist><array></array>" + repeated("<array>", kUnits), kEnough),
+              static_cast<std::size_t>(kUnits));
+    // Closed siblings stay as shallow as one; open tags count, and the count stops early.
+    EXPECT_EQ(
+        platform::common::detail::xmlNestingBound(
+            "<plist><array>" + repeated("<array><dict></dict></array>", 5000) + "</array></plist>",
+            kEnough),
+        3u);
+    const std::string open = "<plist>" + repeated("<array>", 190000);
+    EXPECT_GT(platform::common::detail::xmlNestingBound(open, 100), 100u);
+    EXPECT_LE(platform::common::detail::xmlNestingBound(open, 100), 102u);
 }
 
 }  // namespace

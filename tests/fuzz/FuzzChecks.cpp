@@ -154,12 +154,10 @@ std::optional<std::string> checkDefaultsFile(const Data& bytes, std::optional<Co
     if (Data(std::istreambuf_iterator<char>(in), {}) != bytes) {
         return "reading the domain changed its file";
     }
-    if (!defaults.setObject(std::int64_t{42}, kAddedKey)) {
-        return "a write into a writable directory failed";
-    }
+    const bool written = defaults.setObject(std::int64_t{42}, kAddedKey);
     const platform::common::DefaultsFile reopened(file);
-    if (reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
-        return "a fresh reader does not find the key just written";
+    if (!written || reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
+        return "a write into a private directory fails, or a fresh reader does not find it";
     }
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!sameValue(values[i], reopened.objectForKey(kKeys[i]))) {

@@ -15,6 +15,7 @@
 #include "platform/common/DefaultsFile.h"
 #include "platform/common/KeyedArchive.h"
 #include "platform/common/SyncSchedule.h"
+#include "tests/common/StoreFiles.h"
 #include "tests/support/ForkedChild.h"
 #include "tests/support/FsyncProbe.h"
 #include "tests/support/ProgramTest.h"
@@ -49,14 +50,6 @@ Color numbered(int i) {
 unsigned long fromEnvironment(const char* name, unsigned long fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && *text != '\0' ? std::stoul(text) : fallback;
-}
-
-std::size_t temporariesBeside(const fs::path& file) {
-    std::size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
-        count += entry.path().filename().string().starts_with("." + file.filename().string());
-    }
-    return count;
 }
 
 // Killed at a random moment inside a write, the file holds the last acknowledged pick or the
@@ -110,7 +103,7 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
         // The next pick that is saved clears what the killed writer left.
         desktop().chooseStatusMenuEntry("Pick Color...");
         desktop().pickColorInPanel(numbered(kPicks));
-        EXPECT_EQ(temporariesBeside(file()), 0u);
+        EXPECT_EQ(test::entries(file().parent_path()), std::vector{file().filename().string()});
     }
     EXPECT_GT(killedRounds, 0) << "no round was ended by the kill";
 }
