@@ -130,6 +130,31 @@ std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Co
     return std::nullopt;
 }
 
+// Measures how deeply `text` nests before libplist reads it and, when that is shallow enough to
+// read safely, checks that libplist builds a tree no deeper.
+std::optional<std::string> checkXmlNesting(std::string_view text) {
+    // Deep enough to exercise every tag, shallow enough for libplist to free by recursion.
+    constexpr std::size_t kReadable = 2000;
+    if (text.starts_with("bplist00") || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    const std::size_t bound = platform::common::detail::xmlNestingBound(text, kReadable);
+    plist_t root = nullptr;
+    if (bound <= kReadable) {
+        plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+    }
+    if (root == nullptr) {
+        return std::nullopt;
+    }
+    if (const std::size_t deeper = depth(root, bound + 1); deeper > bound) {
+        // Left allocated: a tree deeper than measured may be too deep to free.
+        return "libplist nests " + std::to_string(deeper) + "+ levels where the text measured " +
+               std::to_string(bound);
+    }
+    plist_free(root);
+    return std::nullopt;
+}
+
 std::optional<std::string> checkDefaultsFile(const Data& bytes, std::optional<Color>* color) {
     if (auto broken =
             checkXmlNesting({reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
@@ -168,29 +193,6 @@ std::optional<std::string> checkDefaultsFile(const Data& bytes, std::optional<Co
 }
 
 }  // namespace
-
-std::optional<std::string> checkXmlNesting(std::string_view text) {
-    // Deep enough to exercise every tag, shallow enough for libplist to free by recursion.
-    constexpr std::size_t kReadable = 2000;
-    if (text.starts_with("bplist00") || text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
-    }
-    const std::size_t bound = platform::common::detail::xmlNestingBound(text, kReadable);
-    plist_t root = nullptr;
-    if (bound <= kReadable) {
-        plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
-    }
-    if (root == nullptr) {
-        return std::nullopt;
-    }
-    if (const std::size_t deeper = depth(root, bound + 1); deeper > bound) {
-        // Left allocated: a tree deeper than measured may be too deep to free.
-        return "libplist nests " + std::to_string(deeper) + "+ levels where the text measured " +
-               std::to_string(bound);
-    }
-    plist_free(root);
-    return std::nullopt;
-}
 
 std::optional<std::string> check(std::string_view target, const Data& bytes,
                                  std::optional<Color>* color) {

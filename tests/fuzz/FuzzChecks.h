@@ -18,12 +18,9 @@ namespace vellumor::fuzz {
 // that archives again and reads back as itself (to the ten significant digits archives keep).
 // "defaults_file": made the defaults file (in a private scratch directory), read as the
 // program reads it, left as it was, then written with one more key that a fresh reader finds
-// beside everything read before; XML is also measured for nesting (checkXmlNesting).
+// beside everything read before. XML is also measured for nesting before libplist reads it, and
+// when shallow enough to read safely, libplist must build a tree no deeper.
 std::optional<std::string> check(std::string_view target, const platform::Data& bytes,
                                  std::optional<platform::Color>* color = nullptr);
-
-// Measures how deeply `text` nests before libplist reads it and, when that is shallow enough to
-// read safely, checks that libplist builds a tree no deeper.
-std::optional<std::string> checkXmlNesting(std::string_view text);
 
 }  // namespace vellumor::fuzz
