@@ -29,6 +29,7 @@ using platform::Date;
 using platform::PropertyValue;
 using platform::common::DefaultsFile;
 using namespace test;
+using namespace std::chrono_literals;
 
 constexpr uid_t kNobody = 65534;
 const std::string kName = "org.vellumor.Vellumor.plist";
@@ -79,10 +80,8 @@ TEST_F(DefaultsFileTest, EveryKindOfValueAndEveryOtherKeySurviveWritesToAPrivate
     // Each stored under its index; the second date is before 2001.
     const std::string text = "h\xC3\xA9llo";
     const Data bytes = {0, 1, 0xFF, 0};
-    const Date date(std::chrono::seconds(1700000000) + std::chrono::milliseconds(250));
-    const Date early(std::chrono::seconds(978307100) - std::chrono::milliseconds(750));
-    const std::int64_t least = std::numeric_limits<std::int64_t>::min();
-    const std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    const Date date(1700000000s + 250ms), early(978307100s - 750ms);
+    const std::int64_t least = std::numeric_limits<std::int64_t>::min(), most = -(least + 1);
     const std::vector<PropertyValue> values = {text,  least, most,   0.1,  true,
                                                false, bytes, Data(), date, early};
     {

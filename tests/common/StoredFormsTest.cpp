@@ -9,7 +9,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <map>
 
@@ -33,13 +32,14 @@ Data contents(const path& file) {
     if (file.extension() != ".gz") {
         return test::readFile(file);
     }
-    const std::unique_ptr<gzFile_s, decltype(&gzclose)> in(gzopen(file.c_str(), "rb"), &gzclose);
+    const gzFile in = gzopen(file.c_str(), "rb");
     EXPECT_NE(in, nullptr) << file;
     Data bytes;
-    std::array<std::uint8_t, 65536> chunk{};
-    for (int count = 0; in && (count = gzread(in.get(), chunk.data(), chunk.size())) > 0;) {
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + count);
+    std::uint8_t chunk[65536];
+    for (int count = 0; in != nullptr && (count = gzread(in, chunk, sizeof chunk)) > 0;) {
+        bytes.insert(bytes.end(), chunk, chunk + count);
     }
+    gzclose(in);
     return bytes;
 }
 

@@ -22,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Color;
-using platform::ColorSpaceModel;
 using platform::Data;
 using platform::PropertyValue;
 
@@ -100,20 +99,11 @@ std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Co
         return error.empty() ? std::optional<std::string>("a refused archive carries no reason")
                              : std::nullopt;
     }
-    using enum ColorSpaceModel;
-    const auto& components = color->components();
-    const ColorSpaceModel model = color->colorSpaceModel();
-    const std::size_t count = model == CalibratedRGB || model == DeviceRGB       ? 4
-                              : model == CalibratedWhite || model == DeviceWhite ? 2
-                                                                                 : 0;
-    if ((count != 0 ? components.size() != count : components.size() < 2) ||
-        !std::all_of(components.begin(), components.end(),
-                     [](double v) { return std::isfinite(v); })) {
-        return "a colour read has the wrong number of components for its space, or one not finite";
-    }
     const auto archived = platform::common::archiveColor(*color, &error);
     if (!archived) {
-        // Only a huge ICC profile may make an archive too large to read back.
+        // The writer refuses what the reader must never give (a component that is not finite,
+        // too many or too few for the space); only a huge ICC profile may make an archive too
+        // large to read back.
         return color->iccProfile().size() < 512 * 1024
                    ? std::optional("a colour read cannot be archived again: " + error)
                    : std::nullopt;

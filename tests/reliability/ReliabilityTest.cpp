@@ -25,19 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Color;
-using std::chrono::microseconds;
 using std::chrono::milliseconds;
 using test::Child;
 
-class ReliabilityTest : public ProgramTest {
+class CrashSafeDefaultsTest : public ProgramTest {
 protected:
     // The program's defaults file; a desktop that is never installed only reads it.
     fs::path file() const {
         return platform::headless::HeadlessPlatform(defaultsDirectory(), {}).defaultsFilePath();
     }
 };
-
-using CrashSafeDefaultsTest = ReliabilityTest;
 
 constexpr int kPicks = 1000;
 
@@ -80,7 +77,8 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
         }
         // The kill lands inside the next write: the program's own pace tells a write's length.
         const auto write = (std::chrono::steady_clock::now() - start) / target;
-        std::this_thread::sleep_for(std::chrono::duration_cast<microseconds>(write * fraction));
+        std::this_thread::sleep_for(
+            std::chrono::duration_cast<std::chrono::microseconds>(write * fraction));
         ::kill(child.pid, SIGKILL);
         int last = target;
         while (const auto next = child.receive()) {

@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <ostream>
 #include <vector>
 
 namespace test {
@@ -21,10 +20,6 @@ struct Fsync {
     bool directory = false;
     bool operator==(const Fsync&) const = default;
 };
-
-inline void PrintTo(const Fsync& fsync, std::ostream* out) {
-    *out << (fsync.directory ? "directory " : "file ") << fsync.device << ":" << fsync.inode;
-}
 
 // How many fsyncs this process and its forked children have made.
 std::size_t fsyncCount();
