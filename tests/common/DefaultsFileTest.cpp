@@ -1,21 +1,26 @@
 // What the defaults file keeps across writes, what may stand in its place, where it may be
-// written, and what is told when it cannot be.
+// written, what is told when it cannot be, and when a write reaches stable storage: not while
+// the program waits for it, but once per burst, when the domain is closed, and before the
+// process ends.
 
 #include "platform/common/DefaultsFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <limits>
 
 #include "tests/common/StoreFiles.h"
 #include "tests/support/ForkedChild.h"
+#include "tests/support/FsyncProbe.h"
 
 namespace {
 
@@ -24,12 +29,27 @@ using platform::Date;
 using platform::PropertyValue;
 using platform::common::DefaultsFile;
 using namespace test;
+using namespace std::chrono_literals;
 
 constexpr uid_t kNobody = 65534;
 const std::string kName = "org.vellumor.Vellumor.plist";
 
 std::size_t linesIn(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The XML text of the item under `key` in the property list `bytes`.
+std::string xmlOfItem(const Data& bytes, const char* key) {
+    plist_t root = nullptr;
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::uint32_t>(bytes.size()), &root);
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(plist_dict_get_item(root, key), &xml, &length);
+    std::string text(xml != nullptr ? xml : "", length);
+    plist_to_xml_free(xml);
+    plist_free(root);
+    return text;
 }
 
 unsigned modeOf(const fs::path& path) {
@@ -48,43 +68,38 @@ std::string snapshot(const fs::path& path) {
 }
 
 using DefaultsFileTest = ScratchTest;
+using DefaultsSyncTest = ScratchTest;
 
 TEST_F(DefaultsFileTest, EveryKindOfValueAndEveryOtherKeySurviveWritesToAPrivateBinaryFile) {
     // An XML domain, as another writer may leave it, with containers the program never reads.
-    const Plist mixed(dict({{"name", plist_new_string("kept")},
-                            {"list", array({plist_new_uint(2), dict({{"in", array({})}})})}}));
+    const std::string mixed =
+        "<plist><dict><key>name</key><string>kept</string><key>list</key><array><integer>2"
+        "</integer><dict><key>in</key><array/></dict></array></dict></plist>";
     const fs::path file = dir_ / kName;
-    writeFile(file, toXml(mixed.get()));
-    const std::vector<std::pair<std::string, PropertyValue>> values = {
-        {"text", std::string("h\xC3\xA9llo")},
-        {"min", std::numeric_limits<std::int64_t>::min()},
-        {"max", std::numeric_limits<std::int64_t>::max()},
-        {"real", 0.1},
-        {"flag", true},
-        {"off", false},
-        {"data", Data{0, 1, 0xFF, 0}},
-        {"empty", Data{}},
-        {"when", Date(std::chrono::seconds(1700000000)) + std::chrono::milliseconds(250)},
-        {"before2001", Date(std::chrono::seconds(978307100)) - std::chrono::milliseconds(750)}};
+    writeFile(file, mixed);
+    // Each stored under its index; the second date is before 2001.
+    const std::string text = "h\xC3\xA9llo";
+    const Data bytes = {0, 1, 0xFF, 0};
+    const Date date(1700000000s + 250ms), early(978307100s - 750ms);
+    const std::int64_t least = std::numeric_limits<std::int64_t>::min(), most = -(least + 1);
+    const std::vector<PropertyValue> values = {text,  least, most,   0.1,  true,
+                                               false, bytes, Data(), date, early};
     {
         DefaultsFile defaults(file);
         EXPECT_EQ(defaults.objectForKey("name"), PropertyValue(std::string("kept")));
         EXPECT_FALSE(defaults.objectForKey("list").has_value()) << "not a scalar";
-        for (const auto& [key, value] : values) {
-            ASSERT_TRUE(defaults.setObject(value, key)) << key;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            ASSERT_TRUE(defaults.setObject(values[i], std::to_string(i))) << i;
         }
     }
     const DefaultsFile reopened(file);
-    for (const auto& [key, value] : values) {
-        EXPECT_EQ(reopened.objectForKey(key), value) << key;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(reopened.objectForKey(std::to_string(i)), values[i]) << i;
     }
-    EXPECT_EQ(reopened.dataForKey("data"), (Data{0, 1, 0xFF, 0}));
-    EXPECT_FALSE(reopened.dataForKey("text").has_value());
     EXPECT_EQ(reopened.objectForKey("name"), PropertyValue(std::string("kept")));
     const Data written = readFile(file);
     EXPECT_TRUE(std::string(written.begin(), written.end()).starts_with("bplist00"));
-    EXPECT_EQ(toXml(plist_dict_get_item(parse(written).get(), "list")),
-              toXml(plist_dict_get_item(mixed.get(), "list")));
+    EXPECT_EQ(xmlOfItem(written, "list"), xmlOfItem(Data(mixed.begin(), mixed.end()), "list"));
     EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(entries(dir_), std::vector{kName});
 
@@ -96,11 +111,11 @@ TEST_F(DefaultsFileTest, EveryKindOfValueAndEveryOtherKeySurviveWritesToAPrivate
 
     // Text a property list cannot hold is refused, not stored changed.
     DefaultsFile defaults(file);
-    EXPECT_FALSE(defaults.setObject(std::string("a\0b", 3), "text"));
-    EXPECT_FALSE(defaults.setObject(std::string("bad \xFF utf8"), "text"));
+    EXPECT_FALSE(defaults.setObject(std::string("a\0b", 3), "0"));
+    EXPECT_FALSE(defaults.setObject(std::string("bad \xFF utf8"), "0"));
     EXPECT_FALSE(defaults.setObject(std::int64_t{1}, std::string("\xC3", 1)));
     EXPECT_FALSE(defaults.needsSync());
-    EXPECT_EQ(DefaultsFile(file).objectForKey("text"), values[0].second);
+    EXPECT_EQ(DefaultsFile(file).objectForKey("0"), values[0]);
 }
 
 // Whatever stands in place of the file reads as an empty domain (a link: as what it points
@@ -136,15 +151,13 @@ TEST_F(DefaultsFileTest, WhatStandsInPlaceOfTheFileIsReadUntouchedAndOnlyTheName
         DefaultsFile defaults(file);
         EXPECT_EQ(defaults.objectForKey("name"), reads);
         EXPECT_EQ(snapshot(file), before) << "reading changed it";
-
         const bool directory = fs::is_directory(fs::symlink_status(file));
         testing::internal::CaptureStderr();
         EXPECT_EQ(defaults.setObject(true, "picked"), !directory);
         EXPECT_EQ(linesIn(testing::internal::GetCapturedStderr()), directory ? 1u : 0u);
         EXPECT_EQ(snapshot(elsewhere), beforeElsewhere);
         EXPECT_EQ(fs::is_regular_file(fs::symlink_status(file)), !directory);
-        EXPECT_EQ(DefaultsFile(file).objectForKey("picked"),
-                  directory ? std::nullopt : std::optional<PropertyValue>(true));
+        EXPECT_EQ(DefaultsFile(file).objectForKey("picked").has_value(), !directory);
     }
 }
 
@@ -154,18 +167,17 @@ TEST_F(DefaultsFileTest, AWriteOnlyWhereTheUserAloneWritesAndEachReasonAgainstIt
     const fs::path parent = dir_ / "tmp";
     const fs::path home = parent / "vellumor";
     const fs::path file = home / kName;
-    const auto mine = [&] { fs::create_directory(home, dir_); };
+    const auto mine = [&](fs::perms added) {
+        fs::create_directory(home, dir_);
+        fs::permissions(home, added, fs::perm_options::add);
+    };
     const auto mineIn = [&](const fs::path& theirs) {
-        mine();
+        mine(fs::perms::none);
         EXPECT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
     };
     const std::vector<std::tuple<bool, std::function<void()>, std::string>> cases = {
         {false, [&] { fs::create_symlink(dir_, home); }, home.string() + " is a symbolic link"},
-        {false,
-         [&] {
-             mine();
-             fs::permissions(home, fs::perms::group_write, fs::perm_options::add);
-         },
+        {false, [&] { mine(fs::perms::group_write); },
          home.string() + " can be written by other users"},
         {false, [&] { writeFile(home, kName); },
          "cannot open " + home.string() + ": Not a directory"},
@@ -221,11 +233,8 @@ TEST_F(DefaultsFileTest, AFullDiskFailsTheWriteButNotTheProcessAndKeepsTheOldFil
                             !defaults.setObject(std::string("newer"), "k");
         return failed && defaults.objectForKey("k") == PropertyValue(std::string("newer")) ? 0 : 1;
     });
-    std::string told;
-    char chunk[512];
-    for (ssize_t count; (count = ::read(child.fd, chunk, sizeof chunk)) > 0;) {
-        told.append(chunk, static_cast<std::size_t>(count));
-    }
+    const Data stderrBytes = readFile("/dev/fd/" + std::to_string(child.fd));
+    const std::string told(stderrBytes.begin(), stderrBytes.end());
     EXPECT_EQ(child.wait(), 0);
     EXPECT_EQ(linesIn(told), 1u) << told;
     EXPECT_NE(told.find(std::strerror(EFBIG)), std::string::npos) << told;
@@ -258,6 +267,75 @@ TEST_F(DefaultsFileTest, AWriteSweepsTheTemporariesOfDeadWritersAndNothingElse) 
     ::close(other);
     ASSERT_TRUE(defaults.setObject(std::int64_t{2}, "k"));
     EXPECT_EQ(entries(dir_), kept);
+}
+
+TEST_F(DefaultsSyncTest, ABurstOfWritesIsInPlaceAtOnceAndSyncedOnceWhenAskedOrClosed) {
+    const fs::path file = dir_ / kName;
+    const std::size_t mark = fsyncCount();
+    {
+        DefaultsFile defaults(file);
+        for (std::int64_t i = 1; i <= 20; ++i) {
+            ASSERT_TRUE(defaults.setObject(i, "k"));
+            EXPECT_EQ(DefaultsFile(file).objectForKey("k"), PropertyValue(i));
+        }
+        EXPECT_EQ(fsyncsSince(mark), std::vector<Fsync>{});
+        EXPECT_EQ(entries(dir_), std::vector{file.filename().string()});
+        defaults.sync();
+        EXPECT_EQ(fsyncsSince(mark), syncOf(file));
+        EXPECT_FALSE(defaults.needsSync());
+        defaults.sync();
+        EXPECT_EQ(fsyncsSince(mark).size(), 2u) << "nothing new to sync";
+        ASSERT_TRUE(defaults.setObject(true, "k"));
+        EXPECT_TRUE(defaults.needsSync());
+    }
+    EXPECT_EQ(fsyncsSince(mark).size(), 4u) << "not synced when closed";
+    EXPECT_EQ(fsyncsSince(mark + 2), syncOf(file));
+    { const DefaultsFile readOnly(file); }
+    EXPECT_EQ(fsyncsSince(mark).size(), 4u) << "a domain only read has nothing to sync";
+}
+
+volatile sig_atomic_t handled = 0;
+void noteHandled(int) {
+    handled = 1;
+}
+
+// With a write still to sync, an exit (which destroys nothing on the stack it is called from,
+// as Qt calls it when the X server goes) and a termination signal with its default action sync
+// it first, then end the process as they would have. A signal the program ignores or handles
+// itself is left to it; the domain, closed, syncs then.
+TEST_F(DefaultsSyncTest, TheEndOfTheProcessSyncsFirstUnlessItTakesTheSignalItself) {
+    const fs::path file = dir_ / kName;
+    // What ends the process: exit(3), or the signal after the program's own handler is replaced
+    // (SIG_DFL: it is not); and the wait status that ending gives.
+    const std::vector<std::tuple<const char*, int, sighandler_t, int>> ends = {
+        {"exit", 0, SIG_DFL, 3 << 8},
+        {"SIGTERM", SIGTERM, SIG_DFL, SIGTERM},
+        {"SIGINT", SIGINT, SIG_DFL, SIGINT},
+        {"SIGHUP", SIGHUP, SIG_DFL, SIGHUP},
+        {"SIGTERM ignored", SIGTERM, SIG_IGN, 0},
+        {"SIGTERM handled", SIGTERM, noteHandled, 0},
+    };
+    for (const auto& [name, raised, handler, endsWith] : ends) {
+        SCOPED_TRACE(name);
+        const std::size_t mark = fsyncCount();
+        Child child([&](const Child&) {
+            {
+                DefaultsFile defaults(file);
+                defaults.setObject(std::string(name), "k");
+                if (raised == 0) {
+                    std::exit(3);
+                }
+                if (handler != SIG_DFL) {
+                    ::signal(raised, handler);
+                }
+                ::raise(raised);
+            }
+            return handled == (handler == noteHandled) ? 0 : 1;
+        });
+        EXPECT_EQ(child.wait(), endsWith);
+        EXPECT_EQ(fsyncsSince(mark), syncOf(file));
+        EXPECT_EQ(DefaultsFile(file).objectForKey("k"), PropertyValue(std::string(name)));
+    }
 }
 
 }  // namespace

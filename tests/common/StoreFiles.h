@@ -1,22 +1,15 @@
 #pragma once
 
-// A directory of its own for each test of the stores, the bytes of the files in it, and
-// property lists built by hand.
+// A directory of its own for each test of the stores, and the bytes of the files in it.
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
-#include <memory>
 #include <string>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "platform/PropertyValue.h"
@@ -57,44 +50,6 @@ inline std::vector<std::string> entries(const fs::path& directory) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-struct PlistFree {
-    void operator()(void* node) const { plist_free(node); }
-};
-using Plist = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
-
-// A dictionary that takes ownership of `entries`.
-inline plist_t dict(std::initializer_list<std::pair<const char*, plist_t>> entries) {
-    plist_t node = plist_new_dict();
-    for (const auto& [key, value] : entries) {
-        plist_dict_set_item(node, key, value);
-    }
-    return node;
-}
-
-inline plist_t array(std::initializer_list<plist_t> items) {
-    plist_t node = plist_new_array();
-    for (plist_t item : items) {
-        plist_array_append_item(node, item);
-    }
-    return node;
-}
-
-inline std::string toXml(plist_t root) {
-    char* out = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(root, &out, &length);
-    std::string text(out != nullptr ? out : "", length);
-    plist_to_xml_free(out);
-    return text;
-}
-
-inline Plist parse(const platform::Data& data) {
-    plist_t root = nullptr;
-    plist_from_memory(reinterpret_cast<const char*>(data.data()),
-                      static_cast<std::uint32_t>(data.size()), &root);
-    return Plist(root);
 }
 
 }  // namespace test

@@ -1,17 +1,16 @@
 #include "tests/fuzz/FuzzChecks.h"
 
 #include <plist/plist.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <utility>
 #include <variant>
-#include <vector>
 
 #include "platform/common/DefaultsFile.h"
 #include "platform/common/KeyedArchive.h"
@@ -21,14 +20,13 @@ namespace vellumor::fuzz {
 
 namespace {
 
+namespace fs = std::filesystem;
 using platform::Color;
-using platform::ColorSpaceModel;
 using platform::Data;
 using platform::PropertyValue;
 
-const char* const kColorKey = "selectedBackgroundColor";
-// Keys a domain may hold, and the key a write adds.
-const char* const kKeys[] = {kColorKey, "", "NSColorSpace", "$objects", "k"};
+// Keys a domain may hold, the colour's first, and the key a write adds.
+const char* const kKeys[] = {"selectedBackgroundColor", "", "NSColorSpace", "$objects", "k"};
 const char* const kAddedKey = "vellumor.replay";
 
 // Archived components keep ten significant digits.
@@ -46,109 +44,66 @@ bool closeEnough(const Color& read, const Color& again) {
 // microsecond and within the years a binary file can hold, so only their kind must stay.
 bool sameValue(const std::optional<PropertyValue>& before,
                const std::optional<PropertyValue>& after) {
-    if (before && after) {
-        if (std::holds_alternative<platform::Date>(*before)) {
-            return std::holds_alternative<platform::Date>(*after);
-        }
-        const double* a = std::get_if<double>(&*before);
-        const double* b = std::get_if<double>(&*after);
-        if (a != nullptr && b != nullptr && std::isnan(*a) && std::isnan(*b)) {
-            return true;
-        }
+    if (before && after && std::holds_alternative<platform::Date>(*before)) {
+        return std::holds_alternative<platform::Date>(*after);
     }
-    return before == after;
+    const double* a = before ? std::get_if<double>(&*before) : nullptr;
+    const double* b = after ? std::get_if<double>(&*after) : nullptr;
+    return before == after || (a != nullptr && b != nullptr && std::isnan(*a) && std::isnan(*b));
 }
 
-// How deeply arrays and dictionaries nest in a tree libplist built, without recursion.
-std::size_t containerDepth(plist_t root) {
-    std::vector<std::pair<plist_t, std::size_t>> pending{{root, 0}};
-    std::size_t deepest = 0;
-    while (!pending.empty()) {
-        const auto [node, above] = pending.back();
-        pending.pop_back();
-        const plist_type type = plist_get_node_type(node);
-        if (type != PLIST_ARRAY && type != PLIST_DICT) {
-            continue;
-        }
-        deepest = std::max(deepest, above + 1);
-        const bool isArray = type == PLIST_ARRAY;
-        const std::uint32_t count =
-            isArray ? plist_array_get_size(node) : plist_dict_get_size(node);
-        plist_dict_iter iterator = nullptr;
-        if (!isArray) {
-            plist_dict_new_iter(node, &iterator);
-        }
-        for (std::uint32_t i = 0; i < count; ++i) {
-            plist_t item = nullptr;
-            if (isArray) {
-                item = plist_array_get_item(node, i);
-            } else {
-                plist_dict_next_item(node, iterator, nullptr, &item);
-            }
-            pending.emplace_back(item, above + 1);
-        }
-        std::free(iterator);
+// How deeply arrays and dictionaries nest from `node` down, counted to `limit` levels at most.
+std::size_t depth(plist_t node, std::size_t limit) {
+    const plist_type type = plist_get_node_type(node);
+    if (limit == 0 || (type != PLIST_ARRAY && type != PLIST_DICT)) {
+        return 0;
     }
-    return deepest;
+    const bool isArray = type == PLIST_ARRAY;
+    const std::uint32_t count = isArray ? plist_array_get_size(node) : plist_dict_get_size(node);
+    void* iterator = nullptr;
+    isArray ? plist_array_new_iter(node, &iterator) : plist_dict_new_iter(node, &iterator);
+    std::size_t below = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        plist_t item = nullptr;
+        isArray ? plist_array_next_item(node, iterator, &item)
+                : plist_dict_next_item(node, iterator, nullptr, &item);
+        below = std::max(below, depth(item, limit - 1));
+    }
+    std::free(iterator);
+    return below + 1;
 }
 
-Data bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
-std::optional<std::string> checkXmlNesting(std::string_view text) {
-    // Deep enough to exercise every tag, shallow enough for libplist to free by recursion.
-    constexpr std::size_t kReadable = 2000;
-    if (text.starts_with("bplist00") || text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
-    }
-    const std::size_t bound = platform::common::detail::xmlNestingBound(text, kReadable);
-    if (bound > kReadable) {
-        return std::nullopt;
-    }
-    plist_t root = nullptr;
-    plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
-    if (root == nullptr) {
-        return std::nullopt;
-    }
-    const std::size_t depth = containerDepth(root);
-    if (depth > bound) {
-        // Left allocated: a tree deeper than measured may be too deep to free.
-        return "libplist nests " + std::to_string(depth) + " levels where the text measured " +
-               std::to_string(bound);
-    }
-    plist_free(root);
-    return std::nullopt;
+// The defaults file the checks write, in a directory of this process's own, in memory where
+// the system offers it (every write is synced when its domain is closed), removed at exit.
+const fs::path& scratchFile() {
+    static const fs::path* const file = [] {
+        const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+        std::string pattern = (base / "vellumor-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::abort();  // nowhere to check the defaults file
+        }
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(scratchFile().parent_path(), ignored);
+        });
+        return new fs::path(fs::path(pattern) / "org.vellumor.Vellumor.plist");
+    }();
+    return *file;
 }
 
 std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Color>* decoded) {
     std::string error;
     const auto color = platform::common::unarchiveColor(bytes, &error);
-    if (decoded != nullptr) {
-        *decoded = color;
-    }
+    *decoded = color;
     if (!color) {
         return error.empty() ? std::optional<std::string>("a refused archive carries no reason")
                              : std::nullopt;
     }
-    const auto& components = color->components();
-    const ColorSpaceModel model = color->colorSpaceModel();
-    const bool rgb = model == ColorSpaceModel::CalibratedRGB || model == ColorSpaceModel::DeviceRGB;
-    const bool white =
-        model == ColorSpaceModel::CalibratedWhite || model == ColorSpaceModel::DeviceWhite;
-    if (rgb || white ? components.size() != (rgb ? 4u : 2u) : components.size() < 2) {
-        return "a colour read has the wrong number of components for its space";
-    }
-    if (!std::all_of(components.begin(), components.end(),
-                     [](double v) { return std::isfinite(v); })) {
-        return "a colour read has a component that is not a finite number";
-    }
     const auto archived = platform::common::archiveColor(*color, &error);
     if (!archived) {
-        // Only a huge ICC profile may make an archive too large to read back.
+        // The writer refuses what the reader must never give (a component that is not finite,
+        // too many or too few for the space); only a huge ICC profile may make an archive too
+        // large to read back.
         return color->iccProfile().size() < 512 * 1024
                    ? std::optional("a colour read cannot be archived again: " + error)
                    : std::nullopt;
@@ -165,34 +120,59 @@ std::optional<std::string> checkColorArchive(const Data& bytes, std::optional<Co
     return std::nullopt;
 }
 
-std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, bool write,
-                                             std::optional<Color>* color) {
-    const Data before = bytesOf(file);
+// Measures how deeply `text` nests before libplist reads it and, when that is shallow enough to
+// read safely, checks that libplist builds a tree no deeper.
+std::optional<std::string> checkXmlNesting(std::string_view text) {
+    // Deep enough to exercise every tag, shallow enough for libplist to free by recursion.
+    constexpr std::size_t kReadable = 2000;
+    if (text.starts_with("bplist00") || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    const std::size_t bound = platform::common::detail::xmlNestingBound(text, kReadable);
+    plist_t root = nullptr;
+    if (bound <= kReadable) {
+        plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+    }
+    if (root == nullptr) {
+        return std::nullopt;
+    }
+    if (const std::size_t deeper = depth(root, bound + 1); deeper > bound) {
+        // Left allocated: a tree deeper than measured may be too deep to free.
+        return "libplist nests " + std::to_string(deeper) + "+ levels where the text measured " +
+               std::to_string(bound);
+    }
+    plist_free(root);
+    return std::nullopt;
+}
+
+std::optional<std::string> checkDefaultsFile(const Data& bytes, std::optional<Color>* color) {
+    if (auto broken =
+            checkXmlNesting({reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
+        return broken;
+    }
+    const fs::path& file = scratchFile();
+    if (!std::ofstream(file, std::ios::binary | std::ios::trunc)
+             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()))) {
+        return "the input cannot be written to " + file.string();
+    }
     platform::common::DefaultsFile defaults(file);
     std::vector<std::optional<PropertyValue>> values;
     for (const char* key : kKeys) {
         values.push_back(defaults.objectForKey(key));
     }
-    if (color != nullptr) {
-        color->reset();
-    }
-    if (const auto data = defaults.dataForKey(kColorKey)) {
+    if (const auto data = defaults.dataForKey(kKeys[0])) {
         if (auto broken = checkColorArchive(*data, color)) {
             return broken;
         }
     }
-    if (bytesOf(file) != before) {
+    std::ifstream in(file, std::ios::binary);
+    if (Data(std::istreambuf_iterator<char>(in), {}) != bytes) {
         return "reading the domain changed its file";
     }
-    if (!write) {
-        return std::nullopt;
-    }
-    if (!defaults.setObject(std::int64_t{42}, kAddedKey)) {
-        return "a write into a writable directory failed";
-    }
+    const bool written = defaults.setObject(std::int64_t{42}, kAddedKey);
     const platform::common::DefaultsFile reopened(file);
-    if (reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
-        return "a fresh reader does not find the key just written";
+    if (!written || reopened.objectForKey(kAddedKey) != PropertyValue(std::int64_t{42})) {
+        return "a write into a private directory fails, or a fresh reader does not find it";
     }
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!sameValue(values[i], reopened.objectForKey(kKeys[i]))) {
@@ -200,6 +180,18 @@ std::optional<std::string> checkDefaultsFile(const std::filesystem::path& file, 
         }
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> check(std::string_view target, const Data& bytes,
+                                 std::optional<Color>* color) {
+    std::optional<Color> ignored;
+    color = color != nullptr ? color : &ignored;
+    color->reset();
+    return target == "unarchive_color" ? checkColorArchive(bytes, color)
+           : target == "defaults_file" ? checkDefaultsFile(bytes, color)
+                                       : std::optional("no fuzz target " + std::string(target));
 }
 
 }  // namespace vellumor::fuzz

@@ -15,6 +15,7 @@
 #include "platform/common/DefaultsFile.h"
 #include "platform/common/KeyedArchive.h"
 #include "platform/common/SyncSchedule.h"
+#include "tests/common/StoreFiles.h"
 #include "tests/support/ForkedChild.h"
 #include "tests/support/FsyncProbe.h"
 #include "tests/support/ProgramTest.h"
@@ -24,23 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Color;
-using std::chrono::microseconds;
 using std::chrono::milliseconds;
 using test::Child;
 
-class ReliabilityTest : public ProgramTest {
+class CrashSafeDefaultsTest : public ProgramTest {
 protected:
     // The program's defaults file; a desktop that is never installed only reads it.
     fs::path file() const {
         return platform::headless::HeadlessPlatform(defaultsDirectory(), {}).defaultsFilePath();
     }
-    // The fsyncs that make the defaults file durable: its contents, then its name.
-    std::vector<test::Fsync> syncOfTheFile() const {
-        return {test::fsyncOf(file().c_str()), test::fsyncOf(defaultsDirectory().c_str())};
-    }
 };
-
-using CrashSafeDefaultsTest = ReliabilityTest;
 
 constexpr int kPicks = 1000;
 
@@ -53,14 +47,6 @@ Color numbered(int i) {
 unsigned long fromEnvironment(const char* name, unsigned long fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && *text != '\0' ? std::stoul(text) : fallback;
-}
-
-std::size_t temporariesBeside(const fs::path& file) {
-    std::size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
-        count += entry.path().filename().string().starts_with("." + file.filename().string());
-    }
-    return count;
 }
 
 // Killed at a random moment inside a write, the file holds the last acknowledged pick or the
@@ -91,7 +77,8 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
         }
         // The kill lands inside the next write: the program's own pace tells a write's length.
         const auto write = (std::chrono::steady_clock::now() - start) / target;
-        std::this_thread::sleep_for(std::chrono::duration_cast<microseconds>(write * fraction));
+        std::this_thread::sleep_for(
+            std::chrono::duration_cast<std::chrono::microseconds>(write * fraction));
         ::kill(child.pid, SIGKILL);
         int last = target;
         while (const auto next = child.receive()) {
@@ -114,7 +101,7 @@ TEST_F(CrashSafeDefaultsTest, KilledDuringRapidPicksTheFileHoldsTheLastOrNextPic
         // The next pick that is saved clears what the killed writer left.
         desktop().chooseStatusMenuEntry("Pick Color...");
         desktop().pickColorInPanel(numbered(kPicks));
-        EXPECT_EQ(temporariesBeside(file()), 0u);
+        EXPECT_EQ(test::entries(file().parent_path()), std::vector{file().filename().string()});
     }
     EXPECT_GT(killedRounds, 0) << "no round was ended by the kill";
 }
@@ -145,7 +132,7 @@ TEST_F(CrashSafeDefaultsTest, ABurstOfPicksIsSyncedOnceWhenThePicksPauseOrAtTheL
     desktop.advanceTime(quiet - kApart - milliseconds(1));
     EXPECT_EQ(syncs(), 0) << "synced before the pause was long enough";
     desktop.advanceTime(milliseconds(1));
-    EXPECT_EQ(test::fsyncsSince(mark), syncOfTheFile());
+    EXPECT_EQ(test::fsyncsSince(mark), test::syncOf(file()));
     desktop.advanceTime(longest);
     EXPECT_EQ(syncs(), 1) << "synced again with nothing new";
 

@@ -2,12 +2,13 @@
 
 // What the process puts on stable storage. A test executable that links FsyncProbe.cpp has
 // its own fsync in front of the C library's, for every caller in the process: each call is
-// noted (and told to a pipe, when one is given) before it goes on to the system.
+// noted before it goes on to the system, in memory that forked children share with their
+// parent, so that the fsyncs of a child that has ended are seen by the parent too.
 
 #include <sys/types.h>
 
 #include <cstddef>
-#include <ostream>
+#include <filesystem>
 #include <vector>
 
 namespace test {
@@ -20,20 +21,11 @@ struct Fsync {
     bool operator==(const Fsync&) const = default;
 };
 
-inline void PrintTo(const Fsync& fsync, std::ostream* out) {
-    *out << (fsync.directory ? "directory " : "file ") << fsync.device << ":" << fsync.inode;
-}
-
-// How many fsyncs the process has made (a forked child starts from its parent's count).
+// How many fsyncs this process and its forked children have made.
 std::size_t fsyncCount();
 // The fsyncs made since fsyncCount() gave `mark`, oldest first (the last few thousand).
 std::vector<Fsync> fsyncsSince(std::size_t mark);
-// From now on every fsync is also written to `fd` as one Fsync, also from a signal handler
-// (-1: no more); for a child process whose end is to be watched from outside.
-void tellFsyncsTo(int fd);
-// The Fsync that a sync of `path` would be noted as.
-Fsync fsyncOf(const char* path);
-// Every Fsync written to `fd` until it is closed at the other end.
-std::vector<Fsync> fsyncsToldBy(int fd);
+// The fsyncs that make `file` durable as it is now: its contents, then its directory's.
+std::vector<Fsync> syncOf(const std::filesystem::path& file);
 
 }  // namespace test

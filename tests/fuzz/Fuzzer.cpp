@@ -1,4 +1,4 @@
-// libFuzzer target: any bytes as a keyed colour archive.
+// libFuzzer target VELLUMOR_FUZZ_TARGET: any bytes through its checks (FuzzChecks.h).
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const platform::Data data(bytes, bytes + size);
-    if (const auto broken = vellumor::fuzz::checkColorArchive(data)) {
+    if (const auto broken = vellumor::fuzz::check(VELLUMOR_FUZZ_TARGET, data)) {
         std::fprintf(stderr, "broken promise: %s\n", broken->c_str());
         std::abort();
     }
