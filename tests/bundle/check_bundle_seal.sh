@@ -11,12 +11,10 @@ export LC_ALL=C
 here="$(cd "$(dirname "$0")" && pwd)"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-build="$scratch/build"
-app="$build/Vellumor.app"
+build="$scratch/build" app="$scratch/build/Vellumor.app"
 
 fail() { echo "FAILED: $*"; exit 1; }
-tool=make
-[ "$1" = Ninja ] && tool=ninja
+tool=make && [ "$1" = Ninja ] && tool=ninja
 command -v "$tool" >/dev/null || { echo "SKIPPED: $tool not found"; exit 77; }
 
 configure() {

@@ -3,6 +3,7 @@
 // are known to differ, the test says so and holds us to macOS.
 
 #import <AppKit/AppKit.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -19,16 +20,39 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 using platform::Color;
-using platform::ColorSpaceModel;
+using ::testing::DoubleNear;
+using ::testing::Pointwise;
 
-struct Sample {
-    Color ours;
-    NSColor* theirs;
-    NSString* space;
+// The components and alpha GNUstep holds for `color`, in the order of its space.
+std::vector<double> componentsOf(NSColor* color) {
+    std::vector<CGFloat> components(static_cast<std::size_t>([color numberOfComponents]));
+    [color getComponents:components.data()];
+    return {components.begin(), components.end()};
+}
+
+// The colour GNUstep reads from our archive of `color`, or nil.
+NSColor* gnustepRead(const Color& color) {
+    const auto archive = platform::common::archiveColor(color);
+    id object =
+        archive ? [NSKeyedUnarchiver unarchiveObjectWithData:[NSData dataWithBytes:archive->data()
+                                                                            length:archive->size()]]
+                : nil;
+    return [object isKindOfClass:[NSColor class]] ? object : nil;
+}
+
+class GnustepInterop : public ::testing::Test {
+    NSAutoreleasePool* pool_ = [NSAutoreleasePool new];
+
+protected:
+    ~GnustepInterop() override { [pool_ release]; }
 };
 
-std::vector<Sample> samples() {
-    return {
+TEST_F(GnustepInterop, ColoursReadBackEqualEachWay) {
+    const struct {
+        Color ours;
+        NSColor* theirs;
+        NSString* space;
+    } samples[] = {
         {Color::colorWithCalibratedRed(0.1, 0.25, 0.9, 0.5),
          [NSColor colorWithCalibratedRed:0.1 green:0.25 blue:0.9 alpha:0.5],
          NSCalibratedRGBColorSpace},
@@ -40,38 +64,7 @@ std::vector<Sample> samples() {
         {Color::colorWithDeviceWhite(2.0 / 3.0, 1.0),
          [NSColor colorWithDeviceWhite:2.0 / 3.0 alpha:1.0], NSDeviceWhiteColorSpace},
     };
-}
-
-// The components and alpha GNUstep holds for `color`, in the order of its space.
-std::vector<double> componentsOf(NSColor* color) {
-    std::vector<CGFloat> components(static_cast<std::size_t>([color numberOfComponents]));
-    [color getComponents:components.data()];
-    return {components.begin(), components.end()};
-}
-
-NSColor* gnustepRead(const platform::Data& archive) {
-    id object = [NSKeyedUnarchiver unarchiveObjectWithData:[NSData dataWithBytes:archive.data()
-                                                                          length:archive.size()]];
-    return [object isKindOfClass:[NSColor class]] ? object : nil;
-}
-
-void expectNear(const std::vector<double>& actual, const std::vector<double>& expected,
-                double tolerance) {
-    ASSERT_EQ(actual.size(), expected.size());
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-        EXPECT_NEAR(actual[i], expected[i], tolerance) << "component " << i;
-    }
-}
-
-class GnustepInterop : public ::testing::Test {
-    NSAutoreleasePool* pool_ = [NSAutoreleasePool new];
-
-protected:
-    ~GnustepInterop() override { [pool_ release]; }
-};
-
-TEST_F(GnustepInterop, ColoursReadBackEqualEachWay) {
-    for (const Sample& sample : samples()) {
+    for (const auto& sample : samples) {
         SCOPED_TRACE([sample.space UTF8String]);
         for (NSPropertyListFormat format :
              {NSPropertyListBinaryFormat_v1_0, NSPropertyListXMLFormat_v1_0}) {
@@ -88,15 +81,13 @@ TEST_F(GnustepInterop, ColoursReadBackEqualEachWay) {
             ASSERT_TRUE(read.has_value()) << error;
             EXPECT_EQ(read->colorSpaceModel(), sample.ours.colorSpaceModel());
             // GNUstep writes six significant digits ("%g") where macOS writes ten.
-            expectNear(read->components(), sample.ours.components(), 5e-6);
+            EXPECT_THAT(read->components(), Pointwise(DoubleNear(5e-6), sample.ours.components()));
         }
 
-        const auto archive = platform::common::archiveColor(sample.ours);
-        ASSERT_TRUE(archive.has_value());
-        NSColor* color = gnustepRead(*archive);
+        NSColor* color = gnustepRead(sample.ours);
         ASSERT_NE(color, nil);
         EXPECT_TRUE([[color colorSpaceName] isEqualToString:sample.space]);
-        expectNear(componentsOf(color), sample.ours.components(), 1e-9);  // ten digits kept
+        EXPECT_THAT(componentsOf(color), Pointwise(DoubleNear(1e-9), sample.ours.components()));
     }
 }
 
@@ -104,13 +95,12 @@ TEST_F(GnustepInterop, ColoursReadBackEqualEachWay) {
 // archives and takes the calibrated RGB fallback, which a reader without the space needs.
 TEST_F(GnustepInterop, ColourInASpaceOfItsOwnReadsAsItsRgbFallbackInGnustep) {
     const Color custom = Color::colorWithCustomSpace({0.9, 0.4, 0.1, 0.6}, 7, {});
-    const auto archive = platform::common::archiveColor(custom);
-    ASSERT_TRUE(archive.has_value());
-    NSColor* color = gnustepRead(*archive);
+    NSColor* color = gnustepRead(custom);
     ASSERT_NE(color, nil);
     EXPECT_TRUE([[color colorSpaceName] isEqualToString:NSCalibratedRGBColorSpace]);
-    expectNear(componentsOf(color),
-               {custom.displayRed(), custom.displayGreen(), custom.displayBlue(), 0.6}, 1e-9);
+    EXPECT_THAT(componentsOf(color),
+                Pointwise(DoubleNear(1e-9),
+                          {custom.displayRed(), custom.displayGreen(), custom.displayBlue(), 0.6}));
 }
 
 }  // namespace

@@ -27,9 +27,8 @@ for library in libc6 libqt6widgets6 libxcb1 libxcb-randr0 libplist3; do
     [[ "$depends" =~ ,\ $library[\ ,] ]] || fail "Depends lacks $library: $depends"
 done
 
-root="$scratch/root"
+root="$scratch/root" id=org.vellumor.Vellumor
 dpkg -x "$deb" "$root" || fail "dpkg -x $deb"
-id=org.vellumor.Vellumor
 for file in bin/vellumor share/applications/$id.desktop share/icons/hicolor/scalable/apps/$id.svg \
     share/metainfo/$id.metainfo.xml share/man/man1/vellumor.1.gz \
     share/doc/vellumor/autostart/$id.desktop share/doc/vellumor/copyright \
@@ -39,8 +38,7 @@ done
 file "$root/usr/bin/vellumor" | grep -q ', stripped' || fail "the binary is not stripped"
 output="$(env -u DISPLAY "$root/usr/bin/vellumor" --version 2>&1)"
 [ "$output" = "vellumor $version" ] || fail "vellumor --version said: $output"
-allow_root=()
-[ "$(id -u)" = 0 ] && allow_root=(--allow-root)
+allow_root=() && [ "$(id -u)" = 0 ] && allow_root=(--allow-root)
 lintian "${allow_root[@]}" "$deb" >"$scratch/log" 2>&1
 ! grep -q '^E: ' "$scratch/log" || fail "lintian reports errors: $(cat "$scratch/log")"
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,11 +27,18 @@ protected:
     std::vector<std::string> log;
 };
 
-class Listener : public Object {
-public:
-    Listener(std::vector<std::string>& log, std::string name) {
-        addMethod("heard", [&log, name](Object*) { log.push_back(name); });
+// A `Base` that logs `name` and keeps the sender at each `selector` it receives.
+template <typename Base = Object>
+struct Heard : Base {
+    template <typename... Args>
+    Heard(std::vector<std::string>& log, std::string name, const Selector& selector, Args&&... args)
+        : Base(std::forward<Args>(args)...) {
+        this->addMethod(selector, [this, &log, name](Object* sender) {
+            log.push_back(name);
+            senders.push_back(sender);
+        });
     }
+    std::vector<Object*> senders;
 };
 
 // Synchronously, in registration order, to observers of that name from any sender or from
@@ -38,12 +46,11 @@ public:
 TEST_F(MessagingTest, DeliversInRegistrationOrderToMatchingNamesAndSenders) {
     Object sender;
     Object stranger;
-    Listener first(log, "first");
-    Listener picky(log, "picky");
+    Heard<> first(log, "first", "heard");
+    Heard<> picky(log, "picky", "heard");
     center().addObserver(first, "heard", "ping", nullptr);
     center().addObserver(picky, "heard", "ping", &sender);
     center().addObserver(picky, "heard", "other", nullptr);
-
     center().postNotificationName("ping", &stranger);
     EXPECT_EQ(log, std::vector<std::string>{"first"});
     center().postNotificationName("ping", &sender);
@@ -53,21 +60,20 @@ TEST_F(MessagingTest, DeliversInRegistrationOrderToMatchingNamesAndSenders) {
 // An observer destroyed before a post, or by an earlier one during it, is not called; one
 // added during a post hears only the next.
 TEST_F(MessagingTest, ObserversDestroyedOrAddedMidPostAreSafe) {
-    auto before = std::make_unique<Listener>(log, "before");
-    auto during = std::make_unique<Listener>(log, "during");
-    Listener late(log, "late");
+    auto before = std::make_unique<Heard<>>(log, "before", "heard");
+    auto during = std::make_unique<Heard<>>(log, "during", "heard");
+    Heard<> late(log, "late", "heard");
     struct Meddler : Object {
-        Meddler(std::unique_ptr<Listener>& victim, Listener& late, NotificationCenter& center) {
-            addMethod("meddle", [&victim, &late, &center](Object*) {
-                victim.reset();
-                center.addObserver(late, "heard", "ping", nullptr);
-            });
+        explicit Meddler(std::function<void()> meddle) {
+            addMethod("meddle", [meddle](Object*) { meddle(); });
         }
-    } meddler(during, late, center());
+    } meddler([&] {
+        during.reset();
+        center().addObserver(late, "heard", "ping", nullptr);
+    });
     center().addObserver(*before, "heard", "ping", nullptr);
     center().addObserver(meddler, "meddle", "ping", nullptr);
     center().addObserver(*during, "heard", "ping", nullptr);
-
     before.reset();
     center().postNotificationName("ping", nullptr);
     EXPECT_TRUE(log.empty());
@@ -75,48 +81,33 @@ TEST_F(MessagingTest, ObserversDestroyedOrAddedMidPostAreSafe) {
     EXPECT_EQ(log, std::vector<std::string>{"late"});
 }
 
-// A `Base` that records the senders of the actions `selector` it receives.
-template <typename Base>
-struct Answering : Base {
-    template <typename... Args>
-    explicit Answering(const Selector& selector, Args&&... args)
-        : Base(std::forward<Args>(args)...) {
-        this->addMethod(selector, [this](Object* sender) { senders.push_back(sender); });
-    }
-    std::vector<Object*> senders;
-};
-
 // An entry without a target is enabled, and performed, only while something along the
 // responder chain (key window, then the application's delegate) answers its action.
 TEST_F(MessagingTest, EntriesAreEnabledByWhatTheResponderChainAnswers) {
     Application& app = Application::sharedApplication();
-    auto delegate = std::make_unique<Answering<ApplicationDelegate>>("open");
+    auto delegate = std::make_unique<Heard<ApplicationDelegate>>(log, "delegate", "open");
     Menu menu;
     MenuItem& open = menu.addItemWithTitle("Open", "open", "");
     menu.addItem(MenuItem::separatorItem());
     MenuItem& other = menu.addItemWithTitle("Other", "other", "");
-    EXPECT_FALSE(open.isEnabled());
-    EXPECT_FALSE(menu.performActionForItemAtIndex(0));
+    EXPECT_FALSE(open.isEnabled() || menu.performActionForItemAtIndex(0));
 
     app.setDelegate(delegate.get());
     EXPECT_TRUE(open.isEnabled());
-    EXPECT_FALSE(other.isEnabled());
-    EXPECT_FALSE(menu.itemArray()[1]->isEnabled());
+    EXPECT_FALSE(other.isEnabled() || menu.itemArray()[1]->isEnabled());
     EXPECT_TRUE(menu.performActionForItemAtIndex(0));
     EXPECT_FALSE(menu.performActionForItemAtIndex(2));
     EXPECT_EQ(delegate->senders, std::vector<Object*>{&open});
 
     // The key window answers before the delegate; a target before both.
-    Answering<Window> window("open", Rect{0, 0, 100, 100}, NSWindowStyleMaskTitled,
-                             NSBackingStoreType::NSBackingStoreBuffered, false);
+    Heard<Window> window(log, "window", "open", Rect{0, 0, 100, 100}, NSWindowStyleMaskTitled,
+                         NSBackingStoreType::NSBackingStoreBuffered, false);
     window.makeKeyAndOrderFront(nullptr);
     EXPECT_TRUE(menu.performActionForItemAtIndex(0));
     EXPECT_EQ(window.senders, std::vector<Object*>{&open});
-    EXPECT_EQ(delegate->senders.size(), 1u);
-    Answering<Object> target("open");
+    Heard<> target(log, "target", "open");
     app.sendAction("open", &target, nullptr);
-    EXPECT_EQ(target.senders.size(), 1u);
-    EXPECT_EQ(window.senders.size(), 1u);
+    EXPECT_EQ(log, (std::vector<std::string>{"delegate", "window", "target"}));
     // A target that does not answer is not bypassed.
     Object mute;
     open.setTarget(&mute);

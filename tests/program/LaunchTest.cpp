@@ -9,10 +9,12 @@ namespace {
 using namespace platform;
 
 const std::string kKey = "selectedBackgroundColor";
+const Color kGrey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);
 
 class LaunchTest : public ProgramTest {
 protected:
     UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+    std::size_t entries() { return delegate().statusItem()->menu()->itemArray().size(); }
 };
 
 TEST_F(LaunchTest, BuildsTheMenuThenOneShownGreyOverlayPerDisplayThenTurnsAccessory) {
@@ -24,37 +26,34 @@ TEST_F(LaunchTest, BuildsTheMenuThenOneShownGreyOverlayPerDisplayThenTurnsAccess
     ASSERT_NE(desktop.statusItems().front()->image(), nullptr);
     EXPECT_EQ(desktop.statusItems().front()->image()->name(), "square.fill.on.square.fill");
     // No entry has a target: each is enabled because its action reaches the delegate along
-    // the responder chain.
-    const std::vector<std::pair<std::string, std::string>> entries = {
+    // the responder chain. A separator is "-" without an action.
+    const std::vector<std::pair<std::string, std::string>> expected = {
         {"About Vellumor", "openAbout"},          {"-", ""}, {"Pick Color...", "pickColor"},
         {"Toggle Show/Hide", "toggleVisibility"}, {"-", ""}, {"Quit", "quitApp"}};
     const auto& items = delegate().statusItem()->menu()->itemArray();
-    ASSERT_EQ(menuTitles().size(), entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(menuTitles()[i], entries[i].first);
-        EXPECT_EQ(items[i]->action(), entries[i].second);
-        EXPECT_EQ(items[i]->target(), nullptr);
-        EXPECT_EQ(items[i]->keyEquivalent(), "");
-        EXPECT_EQ(items[i]->isEnabled(), !entries[i].second.empty()) << i;
+    ASSERT_EQ(items.size(), expected.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const MenuItem& item = *items[i];
+        EXPECT_EQ(std::pair(item.isSeparatorItem() ? "-" : item.title(), item.action()),
+                  expected[i]);
+        EXPECT_TRUE(item.target() == nullptr && item.keyEquivalent().empty()) << i;
+        EXPECT_EQ(item.isEnabled(), !expected[i].second.empty()) << i;
     }
 
-    EXPECT_EQ(overlayFrames(), three);
-    EXPECT_EQ(overlayColors(), std::vector(3, Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0)));
-    for (OverlayWindow* overlay : overlays()) {
-        EXPECT_TRUE(overlay->isVisible());
-    }
+    EXPECT_EQ(ofOverlays(&OverlayWindow::frame), three);
+    EXPECT_EQ(overlayColors(), std::vector(3, kGrey));
+    EXPECT_EQ(ofOverlays(&OverlayWindow::isVisible), std::vector(3, true));
     EXPECT_EQ(desktop.windows().size(), 3u);
     EXPECT_FALSE(defaults().objectForKey(kKey).has_value()) << "launching stored the default";
 
-    const auto menu = desktop.journalIndex("statusItem setMenu");
-    const auto firstWindow = desktop.journalIndex("createWindow");
-    const auto lastShown = desktop.journalIndex("orderFront #3");
-    const auto policy = desktop.journalIndex("setActivationPolicy");
-    const auto observer = desktop.journalIndex("addObserver screenConfigurationChanged");
-    ASSERT_TRUE(menu && firstWindow && lastShown && policy && observer);
-    EXPECT_LT(*menu, *firstWindow);
-    EXPECT_LT(*lastShown, *policy);
-    EXPECT_LT(*policy, *observer);
+    // The menu, then the overlays, then the policy, then the display observer.
+    std::vector<std::size_t> steps;
+    for (const char* step : {"statusItem setMenu", "createWindow", "orderFront #3",
+                             "setActivationPolicy", "addObserver screenConfigurationChanged"}) {
+        ASSERT_TRUE(desktop.journalIndex(step).has_value()) << step;
+        steps.push_back(*desktop.journalIndex(step));
+    }
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
     EXPECT_EQ(desktop.activationPolicy(),
               NSApplicationActivationPolicy::NSApplicationActivationPolicyAccessory);
 }
@@ -62,13 +61,12 @@ TEST_F(LaunchTest, BuildsTheMenuThenOneShownGreyOverlayPerDisplayThenTurnsAccess
 // Anything unreadable stored shows the grey and is left as it was.
 TEST_F(LaunchTest, ShowsTheGreyForAnUnreadableValueAndLeavesItAlone) {
     launch();
-    const Color grey = Color::colorWithCalibratedRed(0.1, 0.1, 0.1, 1.0);
     for (const PropertyValue& value :
          {PropertyValue{std::string("red")}, PropertyValue{Data{0xde, 0xad, 0xbe, 0xef}},
           PropertyValue{Data{'b', 'p', 'l', 'i', 's', 't', '0', '0'}}}) {
         defaults().setObject(value, kKey);
         launch();
-        EXPECT_EQ(overlayColors(), std::vector{grey});
+        EXPECT_EQ(overlayColors(), std::vector{kGrey});
         EXPECT_EQ(defaults().objectForKey(kKey), value) << "reading rewrote the value";
     }
 }
@@ -76,27 +74,27 @@ TEST_F(LaunchTest, ShowsTheGreyForAnUnreadableValueAndLeavesItAlone) {
 TEST_F(LaunchTest, GoesOnWithoutDisplaysStatusBarSymbolOrButton) {
     auto& bare = launch({});
     EXPECT_TRUE(bare.windows().empty());
-    EXPECT_EQ(menuTitles().size(), 6u);
+    EXPECT_EQ(entries(), 6u);
     EXPECT_TRUE(bare.chooseStatusMenuEntry("Toggle Show/Hide"));
     bare.attachScreen(kPrimary);
-    EXPECT_EQ(overlayFrames(), std::vector{kPrimary});
+    EXPECT_EQ(ofOverlays(&OverlayWindow::frame), std::vector{kPrimary});
 
-    auto& noBar =
-        launch({kPrimary}, [](auto& platform) { platform.setStatusBarUnavailable(true); });
+    launch({kPrimary}, [](auto& platform) {
+        platform.setStatusBarUnavailable(true);
+    }).attachScreen({1920.0, 0.0, 800.0, 600.0});
     EXPECT_EQ(delegate().statusItem(), nullptr);
-    noBar.attachScreen({1920.0, 0.0, 800.0, 600.0});
     EXPECT_EQ(overlays().size(), 2u);
 
     auto& noSymbol = launch({kPrimary}, [](auto& platform) {
         platform.setSystemSymbolAvailable("square.fill.on.square.fill", false);
     });
     EXPECT_EQ(noSymbol.statusItems().front()->image(), nullptr);
-    EXPECT_EQ(menuTitles().size(), 6u);
+    EXPECT_EQ(entries(), 6u);
 
     launch({kPrimary}, [](auto& platform) { platform.setStatusItemsHaveNoButton(true); });
     EXPECT_EQ(delegate().statusItem()->button(), nullptr);
-    EXPECT_EQ(menuTitles().size(), 6u);
-    EXPECT_EQ(overlayFrames(), std::vector{kPrimary});
+    EXPECT_EQ(entries(), 6u);
+    EXPECT_EQ(overlays().size(), 1u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
-#include <set>
 
 #include "main/ColorManager.h"
 #include "platform/ColorPanel.h"
@@ -19,45 +19,34 @@ const Color kGreen = Color::colorWithDeviceRed(0.0, 1.0, 0.0, 0.5);
 
 class MenuEntryTest : public ProgramTest {
 protected:
-    std::size_t storeWrites() {
+    const std::vector<Rect> kTwo = {kPrimary, {1920.0, 0.0, 1280.0, 1024.0}};
+    long storeWrites() {
         const auto& journal = desktop().journal();
-        return static_cast<std::size_t>(std::count(journal.begin(), journal.end(),
-                                                   "defaults setObject selectedBackgroundColor"));
+        return std::count(journal.begin(), journal.end(),
+                          "defaults setObject selectedBackgroundColor");
     }
-    std::vector<bool> visibility() {
-        std::vector<bool> shown;
-        for (OverlayWindow* overlay : overlays()) {
-            shown.push_back(overlay->isVisible());
-        }
-        return shown;
-    }
+    std::vector<bool> visibility() { return ofOverlays(&OverlayWindow::isVisible); }
     Window* about() { return delegate().aboutWindowController(); }
     // The About column's arranged view `index`: the icon, then the three lines.
-    const View& arranged(std::size_t index) {
-        return *dynamic_cast<const StackView&>(*about()->contentView()->subviews().at(0))
-                    .arrangedSubviews()
-                    .at(index);
+    template <typename ViewType>
+    const ViewType& arranged(std::size_t index) {
+        const auto& column = dynamic_cast<const StackView&>(*about()->contentView()->subviews()[0]);
+        return dynamic_cast<const ViewType&>(*column.arrangedSubviews().at(index));
     }
-    std::string aboutLine(std::size_t index) {
-        return dynamic_cast<const TextField&>(arranged(index)).stringValue();
-    }
-    std::shared_ptr<const Image> aboutIcon() {
-        return dynamic_cast<const ImageView&>(arranged(0)).image();
-    }
+    std::string aboutLine(std::size_t index) { return arranged<TextField>(index).stringValue(); }
+    std::shared_ptr<const Image> aboutIcon() { return arranged<ImageView>(0).image(); }
 };
 
 // The panel opens on the stored colour; each pick is stored before it is announced, repaints
 // every overlay and is found by the next launch; reopening resets what the user browsed to.
 TEST_F(MenuEntryTest, PickColorStoresEachPickBeforeAnnouncingAndRepaintsEveryOverlay) {
-    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
+    auto& desktop = launch(kTwo);
     desktop.activateOtherApplication();
     ColorChanges changes;
-
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Pick Color..."));
-    EXPECT_TRUE(desktop.colorPanelVisible());
+    EXPECT_TRUE(desktop.colorPanelVisible() && desktop.isActive());
     EXPECT_EQ(desktop.colorPanelShownColor(), kGrey);
-    EXPECT_TRUE(desktop.isActive());
-    EXPECT_EQ(storeWrites(), 0u);
+    EXPECT_EQ(storeWrites(), 0);
 
     desktop.pickColorInPanel(kRed);
     EXPECT_EQ(overlayColors(), std::vector(2, kRed));
@@ -65,13 +54,12 @@ TEST_F(MenuEntryTest, PickColorStoresEachPickBeforeAnnouncingAndRepaintsEveryOve
     EXPECT_EQ(overlayColors(), std::vector(2, kGreen));
     // Each observer already found the new colour in the store when it was told.
     EXPECT_EQ(changes.seen, (std::vector{kRed, kGreen, kRed, kGreen}));
-    EXPECT_EQ(storeWrites(), 4u);
+    EXPECT_EQ(storeWrites(), 4);
 
     ColorPanel::sharedColorPanel().setColor(kRed);  // browsed to, never reported
     desktop.chooseStatusMenuEntry("Pick Color...");
     EXPECT_EQ(desktop.colorPanelShownColor(), kGreen);
-
-    launch({kPrimary});
+    launch();
     EXPECT_EQ(overlayColors(), std::vector{kGreen});
 }
 
@@ -80,19 +68,19 @@ TEST_F(MenuEntryTest, APickThatCannotBeArchivedIsNeitherStoredNorAnnounced) {
     desktop.chooseStatusMenuEntry("Pick Color...");
     desktop.pickColorInPanel(kRed);
     ColorChanges changes;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    desktop.pickColorInPanel(Color::colorWithCalibratedRed(nan, 0.0, 0.0, 1.0));
+    desktop.pickColorInPanel(
+        Color::colorWithCalibratedRed(std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0, 1.0));
     desktop.pickColorInPanel(
         Color::colorWithDeviceWhite(std::numeric_limits<double>::infinity(), 1.0));
     EXPECT_TRUE(changes.seen.empty());
-    EXPECT_EQ(storeWrites(), 1u);
+    EXPECT_EQ(storeWrites(), 1);
     EXPECT_EQ(overlayColors(), std::vector{kRed});
 }
 
 // Each overlay flips on its own state; picks while hidden show when the overlays return.
 // Quit only ends the program; the next launch shows every overlay in the stored colour.
 TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
-    auto& desktop = launch({kPrimary, {1920.0, 0.0, 1920.0, 1080.0}});
+    auto& desktop = launch(kTwo);
     const auto before = overlays();
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
     EXPECT_EQ(visibility(), (std::vector{false, false}));
@@ -100,7 +88,7 @@ TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
     desktop.chooseStatusMenuEntry("Pick Color...");
     desktop.pickColorInPanel(kGreen);
 
-    ASSERT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
+    desktop.chooseStatusMenuEntry("Toggle Show/Hide");
     EXPECT_EQ(visibility(), (std::vector{true, true}));
     EXPECT_EQ(overlays(), before);
     EXPECT_EQ(overlayColors(), std::vector(2, kGreen));
@@ -119,19 +107,19 @@ TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
 
 // A display notice, even with nothing changed, replaces every overlay with a shown new one.
 TEST_F(MenuEntryTest, ADisplayNoticeRebuildsHiddenOverlaysShown) {
-    const std::vector<Rect> two = {kPrimary, {1920.0, 0.0, 1280.0, 1024.0}};
-    auto& desktop = launch(two);
-    std::set<std::size_t> before;
-    for (OverlayWindow* overlay : overlays()) {
-        before.insert(desktop.windowNumber(*overlay));
-    }
+    auto& desktop = launch(kTwo);
+    const auto numbers = [&] {
+        return ofOverlays([&](OverlayWindow& overlay) { return desktop.windowNumber(overlay); });
+    };
+    const auto before = numbers();
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
     desktop.postScreenParametersChanged();
-    EXPECT_EQ(overlayFrames(), two);
-    for (OverlayWindow* overlay : overlays()) {
-        EXPECT_TRUE(overlay->isVisible());
-        EXPECT_FALSE(before.contains(desktop.windowNumber(*overlay))) << "an overlay was reused";
-    }
+    EXPECT_EQ(ofOverlays(&OverlayWindow::frame), kTwo);
+    EXPECT_EQ(visibility(), (std::vector{true, true}));
+    const auto after = numbers();
+    EXPECT_EQ(std::find_first_of(after.begin(), after.end(), before.begin(), before.end()),
+              after.end())
+        << "an overlay was reused";
     EXPECT_EQ(desktop.windows().size(), 2u);
     EXPECT_EQ(desktop.windowsDestroyed(), 2u);
 }
@@ -142,21 +130,22 @@ TEST_F(MenuEntryTest, AboutOpensOneWindowInFrontAndReusesIt) {
     auto& desktop = launch({kPrimary}, [](auto& platform) {
         platform.setInfoDictionaryValue("BuildDate", std::string("2026-12-06"));
     });
-    desktop.activateOtherApplication();
-    ASSERT_TRUE(desktop.chooseStatusMenuEntry("About Vellumor"));
+    const auto openAbout = [&] {
+        desktop.activateOtherApplication();
+        ASSERT_TRUE(desktop.chooseStatusMenuEntry("About Vellumor"));
+        ASSERT_NE(about(), nullptr);
+        EXPECT_TRUE(desktop.isActive());
+        EXPECT_EQ(desktop.keyWindow(), about());
+        EXPECT_EQ(desktop.windowsFrontToBack().front(), about());
+    };
+    openAbout();
     Window* first = about();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(desktop.isActive());
-    EXPECT_EQ(desktop.keyWindow(), first);
-    EXPECT_EQ(desktop.windowsFrontToBack().front(), first);
     const Rect frame = first->frame();
     EXPECT_DOUBLE_EQ(frame.x + frame.width / 2.0, kPrimary.width / 2.0);
     EXPECT_DOUBLE_EQ(frame.y + frame.height / 2.0, kPrimary.height / 2.0);
     EXPECT_EQ(desktop.click({frame.x + 5.0, frame.y + 5.0}).window, first);
-    const auto activation = desktop.journalIndex("activateIgnoringOtherApps");
-    const auto creation = desktop.journalIndex("createWindow #2");
-    ASSERT_TRUE(activation && creation);
-    EXPECT_LT(*activation, *creation);
+    EXPECT_LT(desktop.journalIndex("activateIgnoringOtherApps").value(),
+              desktop.journalIndex("createWindow #2").value());
     EXPECT_EQ(aboutLine(1), "Vellumor");
     EXPECT_EQ(aboutLine(2), "Build 2026-12-06");
     EXPECT_NE(aboutLine(3).find("Vellumor"), std::string::npos);
@@ -165,42 +154,33 @@ TEST_F(MenuEntryTest, AboutOpensOneWindowInFrontAndReusesIt) {
     ASSERT_TRUE(desktop.dragWindow(*first, {40.0, 60.0}));
     desktop.clickCloseButton(*first);
     EXPECT_FALSE(first->isVisible());
-    desktop.activateOtherApplication();
-    desktop.chooseStatusMenuEntry("About Vellumor");
+    openAbout();
     EXPECT_EQ(about(), first);
     EXPECT_EQ(desktop.windows().size(), windows);
-    EXPECT_EQ(desktop.keyWindow(), first);
-    EXPECT_TRUE(desktop.isActive());
-    EXPECT_DOUBLE_EQ(first->frame().x, 40.0);
-    EXPECT_DOUBLE_EQ(first->frame().y, 60.0);
+    EXPECT_EQ(std::pair(first->frame().x, first->frame().y), std::pair(40.0, 60.0));
 }
 
 // Only a string build date is shown; the icon falls back to the app symbol, then to nothing.
 TEST_F(MenuEntryTest, AboutShowsAStringBuildDateAndFallsBackForTheIcon) {
-    const struct {
-        std::optional<PropertyValue> date;
-        std::string line;
-    } dates[] = {{std::nullopt, "Build Unknown"},
-                 {PropertyValue{std::int64_t{20261206}}, "Build Unknown"},
-                 {PropertyValue{std::string("Dec  6 2026")}, "Build Dec  6 2026"}};
-    for (const auto& [date, line] : dates) {
-        launch({kPrimary}, [&](auto& platform) {
-            platform.setInfoDictionaryValue("BuildDate", date);
-        }).chooseStatusMenuEntry("About Vellumor");
+    const auto openAbout = [&](const Setup& setup) {
+        launch({kPrimary}, setup).chooseStatusMenuEntry("About Vellumor");
+    };
+    for (const auto& [date, line] :
+         std::vector<std::pair<std::optional<PropertyValue>, std::string>>{
+             {std::nullopt, "Build Unknown"},
+             {PropertyValue{std::int64_t{20261206}}, "Build Unknown"},
+             {PropertyValue{std::string("Dec  6 2026")}, "Build Dec  6 2026"}}) {
+        openAbout([&](auto& platform) { platform.setInfoDictionaryValue("BuildDate", date); });
         EXPECT_EQ(aboutLine(2), line);
     }
 
     const auto appIcon = std::make_shared<const Image>("vellumor-icon", "Vellumor");
-    launch({kPrimary}, [&](auto& platform) {
-        platform.setApplicationIcon(appIcon);
-    }).chooseStatusMenuEntry("About Vellumor");
+    openAbout([&](auto& platform) { platform.setApplicationIcon(appIcon); });
     EXPECT_EQ(aboutIcon(), appIcon);
-    launch().chooseStatusMenuEntry("About Vellumor");
+    openAbout({});
     ASSERT_NE(aboutIcon(), nullptr);
     EXPECT_EQ(aboutIcon()->name(), "app.fill");
-    launch({kPrimary}, [](auto& platform) {
-        platform.setSystemSymbolAvailable("app.fill", false);
-    }).chooseStatusMenuEntry("About Vellumor");
+    openAbout([](auto& platform) { platform.setSystemSymbolAvailable("app.fill", false); });
     EXPECT_EQ(aboutIcon(), nullptr);
     EXPECT_EQ(aboutLine(1), "Vellumor");
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "main/AppDelegate.h"
@@ -22,11 +23,10 @@ using platform::Rect;
 class ProgramTest : public ::testing::Test {
 protected:
     static constexpr Rect kPrimary{0.0, 0.0, 1920.0, 1080.0};
+    using Setup = std::function<void(platform::headless::HeadlessPlatform&)>;
 
     ProgramTest();
     ~ProgramTest() override;
-
-    using Setup = std::function<void(platform::headless::HeadlessPlatform&)>;
 
     // Ends the running program, if any, then starts it the way its entry point does, on
     // displays `screens`; `setup` prepares the desktop before the program starts.
@@ -35,17 +35,25 @@ protected:
 
     platform::headless::HeadlessPlatform& desktop() const { return *desktop_; }
     AppDelegate& delegate() const { return *delegate_; }
-    std::vector<OverlayWindow*> overlays() const;
-    std::vector<Rect> overlayFrames() const;
-    std::vector<platform::Color> overlayColors() const;
-    // The titles of the status menu's entries ("-" for a separator).
-    std::vector<std::string> menuTitles() const;
-
+    // `property` of each overlay, in the delegate's order: a member function or a callable.
+    template <typename Property>
+    auto ofOverlays(Property property) const {
+        using Value = std::decay_t<std::invoke_result_t<Property, OverlayWindow&>>;
+        std::vector<Value> values;
+        for (const auto& overlay : delegate_->overlayWindows()) {
+            values.push_back(std::invoke(property, *overlay));
+        }
+        return values;
+    }
+    std::vector<OverlayWindow*> overlays() const {
+        return ofOverlays([](OverlayWindow& overlay) { return &overlay; });
+    }
+    std::vector<platform::Color> overlayColors() const {
+        return ofOverlays(&OverlayWindow::backgroundColor);
+    }
     const std::filesystem::path& defaultsDirectory() const { return defaultsDirectory_; }
 
 private:
-    void endProcess();
-
     std::filesystem::path defaultsDirectory_;
     platform::headless::HeadlessPlatform* desktop_ = nullptr;
     std::unique_ptr<AppDelegate> delegate_;
