@@ -82,49 +82,39 @@ protected:
                " ASAN_OPTIONS=detect_leaks=0 " + program;
     }
 
-    // The program's answer to `command`, up to its line "end"; nothing if none came.
-    std::optional<Lines> ask(const std::string& command, std::chrono::milliseconds timeout = 10s) {
-        const std::string text = command + "\n";
-        if (::write(commands_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-            return std::nullopt;
-        }
-        Lines lines;
+    // The program's lines answering `command`, up to its line "end".
+    Lines ask(const std::string& command, std::chrono::milliseconds timeout = 10s) {
+        std::string line = command + "\n";
+        [[maybe_unused]] const auto written = ::write(commands_, line.data(), line.size());
+        Lines answer;
+        const int asked = ++asked_;
         const auto answered = [&] {
-            std::ifstream answers(dir() / "answers");
-            answers.seekg(answered_);
-            lines.clear();
-            for (std::string line; std::getline(answers, line) && !answers.eof();) {
-                if (line == "end") {
-                    answered_ = answers.tellg();
+            std::istringstream answers(x11test::fileText(dir() / "answers"));
+            answer.clear();
+            for (int ends = 0; std::getline(answers, line) && !answers.eof();) {
+                if (line != "end") {
+                    answer.push_back(line);
+                } else if (++ends < asked) {
+                    answer.clear();
+                } else {
                     return true;
                 }
-                lines.push_back(line);
             }
             return false;
         };
-        return waitUntil(answered, timeout) ? std::optional(lines) : std::nullopt;
+        return waitUntil(answered, timeout) ? answer : Lines{"no answer"};
     }
-    Lines state() { return ask("state").value_or(Lines{}); }
-    Lines command(const std::string& text) { return ask(text).value_or(Lines{"no answer"}); }
+    Lines state() { return ask("state"); }
 
-    // Starts the program; whether it shows the overlays in `colour` and the status menu.
-    ::testing::AssertionResult launch(const std::string& colour) {
-        program_.reset();
+    // Starts the program; whether it shows the overlays in `colour`.
+    bool launch(const std::string& colour) {
         std::filesystem::remove(dir() / "answers");
-        answered_ = 0;
+        asked_ = 0;
         program_.emplace(
             run("sh -c 'exec " VELLUMOR_GNUSTEP_BINARY " <" + (dir() / "commands").string() + " >" +
                 (dir() / "answers").string() + "'"),
             dir() / "program.log");
-        Lines now;
-        waitUntil([&] { return overlaysShow(now = state(), colour) || program_->waitForExit(0ms); },
-                  20s);
-        auto result = overlaysShow(now, colour) ? ::testing::AssertionSuccess()
-                                                : ::testing::AssertionFailure() << "state:";
-        for (const std::string& line : now) {
-            result << "\n  " << line;
-        }
-        return result;
+        return waitUntil([&] { return overlaysShow(state(), colour); }, 20s);
     }
     // Ends the program with its Quit entry; whether it then exited with status 0.
     bool quit() {
@@ -141,15 +131,13 @@ protected:
         return std::system(line.c_str()) == 0;
     }
     std::string storedDefaults() {
-        std::ostringstream bytes;
-        bytes << std::ifstream(dir() / "GNUstep/DEFAULTS_DIR/vellumor-gnustep.plist").rdbuf();
-        return bytes.str();
+        return x11test::fileText(dir() / "GNUstep/DEFAULTS_DIR/vellumor-gnustep.plist");
     }
 
     std::unique_ptr<x11test::X11Desktop> desktop_;
     std::optional<testsupport::Process> program_;
     int commands_ = -1;
-    std::streamoff answered_ = 0;
+    int asked_ = 0;  // since the launch
 };
 
 // A colour another GNUstep process archived is shown at launch; the menu is validated through
@@ -164,11 +152,11 @@ TEST_F(CocoaRuntimeTest, ShowsWhatGnustepStoredAndCarriesEveryEntryOnAppKit) {
               (Lines{"About Vellumor openAbout 1", "-", "Pick Color... pickColor 1",
                      "Toggle Show/Hide toggleVisibility 1", "-", "Quit quitApp 1"}));
 
-    ASSERT_EQ(command("choose Toggle Show/Hide"), Lines{"chosen"});
+    ASSERT_EQ(ask("choose Toggle Show/Hide"), Lines{"chosen"});
     EXPECT_TRUE(overlaysShow(state(), "0.200,0.400,0.600", false));
-    ASSERT_EQ(command("choose Toggle Show/Hide"), Lines{"chosen"});
-    ASSERT_EQ(command("choose Pick Color..."), Lines{"chosen"});
-    ASSERT_EQ(command("pick 0.8 0.2 0.1"), Lines{"picked"});
+    ASSERT_EQ(ask("choose Toggle Show/Hide"), Lines{"chosen"});
+    ASSERT_EQ(ask("choose Pick Color..."), Lines{"chosen"});
+    ASSERT_EQ(ask("pick 0.8 0.2 0.1"), Lines{"picked"});
     EXPECT_TRUE(overlaysShow(state(), "0.800,0.200,0.100"));
     // GNUstep truncates to 8 bits where others round.
     const auto shown = [&] {
@@ -180,8 +168,8 @@ TEST_F(CocoaRuntimeTest, ShowsWhatGnustepStoredAndCarriesEveryEntryOnAppKit) {
 
     ASSERT_TRUE(launch("0.800,0.200,0.100"));
     const auto [live, made] = windowCounts(state());
-    ASSERT_EQ(command("choose About Vellumor"), Lines{"chosen"});
-    ASSERT_EQ(command("choose About Vellumor"), Lines{"chosen"});
+    ASSERT_EQ(ask("choose About Vellumor"), Lines{"chosen"});
+    ASSERT_EQ(ask("choose About Vellumor"), Lines{"chosen"});
     now = state();
     EXPECT_EQ(windowCounts(now), std::pair(live + 1, made + 1));
     const auto about = with(now, "window style=32771 visible=1 key=1 ");  // titled, closable

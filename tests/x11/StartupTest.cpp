@@ -16,29 +16,23 @@ constexpr char kSetDisplay[] =
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string dir =
-            (std::filesystem::temp_directory_path() / "vellumor-start-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-        dir_ = dir;
-    }
+    void SetUp() override { ASSERT_NE(::mkdtemp(dir_.data()), nullptr); }
     void TearDown() override {
-        EXPECT_FALSE(std::filesystem::exists(dir_ / "config")) << "the stored colour was touched";
+        EXPECT_FALSE(std::filesystem::exists(dir_ + "/config")) << "the stored colour was touched";
         std::filesystem::remove_all(dir_);
     }
 
-    // Runs vellumor with `environment` (env(1) operands) and `arguments` to its end: the exit
-    // status (124 if it ran for 20 s), what it wrote on each stream.
+    // Runs vellumor with `environment` (env(1) operands) and `arguments` to its end, in a home
+    // of its own: the exit status (124 if it ran for 20 s), what it wrote on each stream.
     std::array<std::string, 3> run(const std::string& environment, const std::string& arguments) {
         const std::string line =
-            "timeout 20 env -u DBUS_SESSION_BUS_ADDRESS HOME=" + dir_.string() +
-            " XDG_CONFIG_HOME=" + (dir_ / "config").string() +
-            " LSAN_OPTIONS=suppressions=" + VELLUMOR_LSAN_SUPPRESSIONS + " env " + environment +
-            " " + VELLUMOR_BINARY + " " + arguments + " >" + (dir_ / "out").string() + " 2>" +
-            (dir_ / "err").string() + " </dev/null";
+            "cd " + dir_ + " && timeout 20 env -u DBUS_SESSION_BUS_ADDRESS HOME=$PWD " +
+            "XDG_CONFIG_HOME=$PWD/config LSAN_OPTIONS=suppressions=" VELLUMOR_LSAN_SUPPRESSIONS
+            " env " +
+            environment + " " VELLUMOR_BINARY " " + arguments + " >out 2>err </dev/null";
         const int status = std::system(line.c_str());
         return {std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1),
-                fileText(dir_ / "out"), fileText(dir_ / "err")};
+                fileText(dir_ + "/out"), fileText(dir_ + "/err")};
     }
     // Without a display, so that an answer proves the display was never needed.
     void expectUsageError(const std::string& arguments, const std::string& wrong) {
@@ -48,17 +42,15 @@ protected:
     }
     // The one-line failure that names the problem (`saying`) and the way out.
     void expectNoDisplay(const std::string& environment, const std::string& saying) {
-        SCOPED_TRACE(environment);
         const auto [status, out, err] = run(environment, "");
-        EXPECT_EQ(status, "1") << err;
-        EXPECT_EQ(out, "");
-        EXPECT_TRUE(err.starts_with("vellumor: ") && err.find('\n') == err.size() - 1) << err;
-        EXPECT_NE(err.find(saying), std::string::npos) << err;
-        EXPECT_NE(err.find(kSetDisplay), std::string::npos) << err;
+        EXPECT_EQ(status + out, "1") << err;
+        EXPECT_TRUE(err.starts_with("vellumor: ") && err.find('\n') == err.size() - 1 &&
+                    err.find(saying) != std::string::npos &&
+                    err.find(kSetDisplay) != std::string::npos)
+            << err;
     }
 
-    // The run's home and config directory, so that tests running side by side share none.
-    std::filesystem::path dir_;
+    std::string dir_ = std::filesystem::temp_directory_path() / "vellumor-start-XXXXXX";
 };
 
 TEST_F(StartupTest, HelpAndVersionPrintAndAnyOtherArgumentIsAUsageError) {
@@ -79,7 +71,7 @@ TEST_F(StartupTest, WithNoDisplayToRunOnSaysWhatIsMissingInOneLineWithStatusOne)
     expectNoDisplay("-u DISPLAY -u WAYLAND_DISPLAY", "no X display: ");
     expectNoDisplay("-u WAYLAND_DISPLAY DISPLAY=:4242", "no X display at \":4242\"");
     // A Wayland session whose compositor is gone, without XWayland.
-    expectNoDisplay("-u DISPLAY WAYLAND_DISPLAY=wayland-0 XDG_RUNTIME_DIR=" + dir_.string(),
+    expectNoDisplay("-u DISPLAY WAYLAND_DISPLAY=wayland-0 XDG_RUNTIME_DIR=" + dir_,
                     "no Wayland compositor at \"wayland-0\" and no X display: ");
 }
 

@@ -34,7 +34,7 @@ TEST_F(DesktopTest, TrayMenuEntriesWorkAndThePickIsBackAtTheNextLaunchScaled) {
     EXPECT_EQ(area.height, 320);
     EXPECT_NEAR(area.x + area.width / 2, kPrimary.width / 2, 2);
     EXPECT_NEAR(area.y + area.height / 2, kPrimary.height / 2, 30);
-    EXPECT_TRUE(above(about, desktop.shown(kOverlay)));
+    EXPECT_TRUE(desktop.above(about, desktop.shown(kOverlay)));
     EXPECT_TRUE(waitUntil([&] { return desktop.inputFocus() == about[0]; }));
     const long ink = inkWithin(about[0], kAboutSurface);
     desktop.run("xdotool key Escape");
@@ -45,7 +45,7 @@ TEST_F(DesktopTest, TrayMenuEntriesWorkAndThePickIsBackAtTheNextLaunchScaled) {
     ASSERT_TRUE(choose(kPickColor));
     const auto panel = awaitShown(kDialog);
     ASSERT_FALSE(panel.empty());
-    EXPECT_TRUE(above(panel, desktop.shown(kOverlay)));
+    EXPECT_TRUE(desktop.above(panel, desktop.shown(kOverlay)));
     ASSERT_TRUE(waitUntil([&] { return desktop.inputFocus() == panel[0]; }));
     desktop.run("xdotool key alt+h key ctrl+a type --delay 20 '#113355'");
     const Rgb picked{0x11, 0x33, 0x55};

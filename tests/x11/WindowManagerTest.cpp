@@ -26,53 +26,26 @@ const Session kSessions[] = {
     {"none", "", false, "", 0xDCDAD5},
 };
 
-class WindowManagerTest : public DesktopTest, public ::testing::WithParamInterface<Session> {
-protected:
-    bool managed(xcb_window_t window) {
-        return X11Desktop::contains(desktop_->property(desktop_->root(), "_NET_CLIENT_LIST"),
-                                    window) ||
-               desktop_->topLevel(window) != window;
-    }
-    // The share of the icon's pixels, and of those drawn at all, that stand out 3:1 from the
-    // tray shown at its corner.
-    void expectIconStandsOut(xcb_window_t icon, int tray) {
-        // WCAG 2 relative luminance, and contrast from 1 (the same) to 21 (black on white).
-        const auto luminance = [](const Rgb& c) {
-            const std::array<double, 3> weights{0.2126, 0.7152, 0.0722};
-            double sum = 0;
-            for (std::size_t i = 0; i < 3; ++i) {
-                const double v = c[i] / 255.0;
-                sum += weights[i] * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-            }
-            return sum;
-        };
-        const auto contrast = [&](const Rgb& a, const Rgb& b) {
-            const double la = luminance(a), lb = luminance(b);
-            return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-        };
-        const Geometry area = desktop_->geometry(icon);
-        int strong = 0, drawn = 0;
-        Rgb panel{};
-        waitUntil([&] {
-            const auto pixels = desktop_->grab(area);
-            panel = pixels[0];
-            strong = drawn = 0;
-            for (const Rgb& p : pixels) {
-                drawn += p != panel ? 1 : 0;
-                strong += contrast(p, panel) >= 3.0 ? 1 : 0;
-            }
-            return strong >= area.width * area.height / 4 && strong * 2 >= drawn;
-        });
-        // trayer tints to within a step of the colour asked for.
-        for (std::size_t channel = 0; channel < 3; ++channel) {
-            EXPECT_NEAR(panel[channel], tray >> (16 - 8 * channel) & 0xFF, 2) << "not the tray";
+// Prints a session by its name, in test names and messages alike.
+void PrintTo(const Session& session, std::ostream* out) {
+    *out << session.name;
+}
+
+// WCAG 2 contrast, from 1 (the same) to 21 (black on white).
+double contrast(const Rgb& a, const Rgb& b) {
+    const auto luminance = [](const Rgb& c) {
+        double sum = 0.05;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const double v = c[i] / 255.0;
+            sum += std::array{0.2126, 0.7152, 0.0722}[i] *
+                   (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
         }
-        // A good part of the icon's place and most of the drawing (all but its smoothed
-        // edges): the two squares, not an outline of them.
-        EXPECT_GE(strong, area.width * area.height / 4) << drawn << " pixels drawn";
-        EXPECT_GE(strong * 2, drawn) << strong << " of " << drawn << " pixels stand out";
-    }
-};
+        return sum;
+    };
+    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
+}
+
+class WindowManagerTest : public DesktopTest, public ::testing::WithParamInterface<Session> {};
 
 TEST_P(WindowManagerTest, OverlaysCoverTheDesktopBelowWindowsOnEveryDesktopAndTakeClicks) {
     const Session& session = GetParam();
@@ -91,28 +64,49 @@ TEST_P(WindowManagerTest, OverlaysCoverTheDesktopBelowWindowsOnEveryDesktopAndTa
     EXPECT_NE(desktop.pixel(kSecondary.x + 10, kSecondary.height + 10), kDefaultGrey);
     for (const xcb_window_t overlay : overlays) {
         // A manager without a desktop layer would tile or float them on one workspace.
-        EXPECT_EQ(managed(overlay), session.desktopLayer);
+        EXPECT_EQ(contains(desktop.property(desktop.root(), "_NET_CLIENT_LIST"), overlay) ||
+                      desktop.topLevel(overlay) != overlay,
+                  session.desktopLayer);
     }
     // A tray started after the program takes its icon, which the tray shows above them.
     ASSERT_TRUE(desktop.startTray(session.tray));
     std::vector<xcb_window_t> icon;
     ASSERT_TRUE(waitUntil([&] { return (icon = desktop.shown(kTrayIcon)).size() == 1; }))
         << icon.size() << " tray icons shown";
-    EXPECT_TRUE(waitUntil([&] { return above(icon, overlays); }));
-    expectIconStandsOut(icon[0], session.tray);
+    EXPECT_TRUE(waitUntil([&] { return desktop.above(icon, overlays); }));
+    // A good part of the icon's place, and most of what is drawn on it (all but its smoothed
+    // edges), stands out 3:1 from the tray at its corner: the two squares, not an outline.
+    const Geometry area = desktop.geometry(icon[0]);
+    int strong = 0, drawn = 0;
+    Rgb panel{};
+    EXPECT_TRUE(waitUntil([&] {
+        const auto pixels = desktop.grab(area);
+        panel = pixels.at(0);
+        strong = drawn = 0;
+        for (const Rgb& p : pixels) {
+            drawn += p != panel ? 1 : 0;
+            strong += contrast(p, panel) >= 3.0 ? 1 : 0;
+        }
+        return strong >= area.width * area.height / 4 && strong * 2 >= drawn;
+    })) << strong
+        << " of " << drawn << " pixels drawn stand out";
+    // trayer tints to within a step of the colour asked for.
+    for (std::size_t channel = 0; channel < 3; ++channel) {
+        EXPECT_NEAR(panel[channel], session.tray >> (16 - 8 * channel) & 0xFF, 2);
+    }
 
     // A file manager's desktop icons, mapped after the overlays, go below them where the
     // manager keeps a desktop layer; an ordinary window stays above them everywhere.
     if (session.desktopLayer) {
         const xcb_window_t icons =
             desktop.createWindow({200, 200, 400, 300}, {200, 0, 0}, kOverlay);
-        EXPECT_TRUE(waitUntil([&] { return above(overlays, {icons}); }));
+        EXPECT_TRUE(waitUntil([&] { return desktop.above(overlays, {icons}); }));
     }
     const xcb_window_t editor = desktop.createWindow({900, 300, 300, 200}, kGreen, kNormal);
     ASSERT_TRUE(waitUntil([&] { return desktop.viewable(editor); }));
     const Geometry placed = desktop.geometry(editor);
     EXPECT_TRUE(waitUntil([&] {
-        return above({earlier, editor}, overlays) &&
+        return desktop.above({earlier, editor}, overlays) &&
                desktop.pixel(placed.x + placed.width / 2, placed.y + placed.height / 2) == kGreen;
     }));
     xcb_set_input_focus(desktop.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, editor,
@@ -144,7 +138,7 @@ TEST_P(WindowManagerTest, OverlaysCoverTheDesktopBelowWindowsOnEveryDesktopAndTa
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, WindowManagerTest, ::testing::ValuesIn(kSessions),
-                         [](const auto& session) { return std::string(session.param.name); });
+                         ::testing::PrintToStringParamName());
 
 TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapRequests) {
     // As openbox 3.6 does until its startup is over.
@@ -155,16 +149,14 @@ TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapReques
     ASSERT_TRUE(waitUntil([&] {
         overlays = desktop.vellumorWindows(kOverlay);
         return overlays.size() >= 2 && std::all_of(overlays.begin(), overlays.end(), [&](auto w) {
-                   return X11Desktop::contains(desktop.received(XCB_MAP_REQUEST), w);
+                   return contains(desktop.received(XCB_MAP_REQUEST), w);
                });
-    })) << overlays.size()
-        << " overlay windows, " << desktop.received(XCB_MAP_REQUEST).size() << " map requests";
+    }));
     EXPECT_TRUE(desktop.shown(kOverlay).empty());
 
     // The manager is done starting: the program maps its overlays again.
     desktop.swallowMapRequests(false);
-    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors(); }))
-        << ::testing::PrintToString(overlayGeometries());
+    EXPECT_TRUE(waitUntil([&] { return overlaysMatchMonitors(); }));
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
 }
 

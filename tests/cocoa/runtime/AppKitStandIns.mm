@@ -5,26 +5,69 @@
 
 #include <climits>
 #include <unordered_map>
+#include <vector>
+
+// Stand-ins take what the macOS calls take, used or not.
+#pragma clang diagnostic ignored "-Wunused-parameter"
 
 // The window server's level for the desktop icons, as macOS numbers it; others are unused.
 extern "C" CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key) {
     return key == kCGDesktopIconWindowLevelKey ? INT_MIN + 42 : 0;
 }
 
+// The program's activation policy and status items (oldest first), for the tests to read.
+extern NSApplicationActivationPolicy vellumorActivationPolicy;
+NSApplicationActivationPolicy vellumorActivationPolicy = NSApplicationActivationPolicyRegular;
+extern std::vector<NSStatusItem*> vellumorStatusItems;
+std::vector<NSStatusItem*> vellumorStatusItems;
+
 namespace {
-NSApplicationActivationPolicy activationPolicy = NSApplicationActivationPolicyRegular;
 // GNUstep declares a window's collection behaviour but keeps none; here it is kept, for
 // reading back, by window address.
 std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 }  // namespace
 
+// Stands in for the system status bar, which GNUstep's AppKit 0.29 only declares
+// (+[NSStatusBar systemStatusBar] answers nil there), and for -[NSStatusItem button]
+// (macOS 10.10). As on macOS, the bar does not keep its items: an item the program lets go
+// of leaves it.
+@interface VLMStandInStatusItem : NSStatusItem {
+@private
+    NSStatusBarButton* _button;
+    NSMenu* _itemMenu;
+}
+@end
+
+@implementation VLMStandInStatusItem
+- (id)init {
+    self = [super init];
+    _button = [[NSStatusBarButton alloc] initWithFrame:NSMakeRect(0, 0, 22, 22)];
+    vellumorStatusItems.push_back(self);
+    return self;
+}
+- (void)dealloc {
+    std::erase(vellumorStatusItems, self);
+    [_button release];
+    [_itemMenu release];
+    [super dealloc];
+}
+- (NSStatusBarButton*)button {
+    return _button;
+}
+- (void)setMenu:(NSMenu*)menu {
+    [menu retain];
+    [_itemMenu release];
+    _itemMenu = menu;
+}
+- (NSMenu*)menu {
+    return _itemMenu;
+}
+@end
+
 @implementation NSApplication (VellumorMacOSShim)
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)policy {
-    activationPolicy = policy;
+    vellumorActivationPolicy = policy;
     return YES;
-}
-- (NSApplicationActivationPolicy)activationPolicy {
-    return activationPolicy;
 }
 @end
 
@@ -32,7 +75,6 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 #pragma clang diagnostic ignored "-Wobjc-protocol-method-implementation"
 @implementation NSWindow (VellumorMacOSShim)
 - (void)setTitlebarAppearsTransparent:(BOOL)transparent {
-    (void)transparent;
 }
 - (void)setCollectionBehavior:(NSWindowCollectionBehavior)behavior {
     collectionBehaviors[self] = behavior;
@@ -40,6 +82,18 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 - (NSWindowCollectionBehavior)collectionBehavior {
     const auto found = collectionBehaviors.find(self);
     return found != collectionBehaviors.end() ? found->second : 0;
+}
+@end
+@implementation NSStatusBar (VellumorStandIn)
++ (NSStatusBar*)systemStatusBar {
+    static NSStatusBar* bar = [[NSStatusBar alloc] init];
+    return bar;
+}
+- (NSStatusItem*)statusItemWithLength:(CGFloat)length {
+    return [[[VLMStandInStatusItem alloc] init] autorelease];
+}
+- (void)removeStatusItem:(NSStatusItem*)item {
+    std::erase(vellumorStatusItems, item);
 }
 @end
 #pragma clang diagnostic pop
@@ -54,7 +108,6 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 
 @implementation NSView (VellumorMacOSShim)
 - (void)setTranslatesAutoresizingMaskIntoConstraints:(BOOL)translates {
-    (void)translates;
 }
 @end
 
@@ -85,7 +138,6 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 // The symbols the program asks for are blank images; a name macOS does not know gives nil.
 @implementation NSImage (VellumorMacOSShim)
 + (NSImage*)imageWithSystemSymbolName:(NSString*)name accessibilityDescription:(NSString*)text {
-    (void)text;
     const BOOL known =
         [name isEqualToString:@"square.fill.on.square.fill"] || [name isEqualToString:@"app.fill"];
     return known ? [[[NSImage alloc] initWithSize:NSMakeSize(18, 18)] autorelease] : nil;
@@ -95,13 +147,10 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 // The arranged views are plain subviews, left where they are.
 @implementation NSStackView
 - (void)setOrientation:(NSUserInterfaceLayoutOrientation)orientation {
-    (void)orientation;
 }
 - (void)setAlignment:(NSLayoutAttribute)alignment {
-    (void)alignment;
 }
 - (void)setSpacing:(CGFloat)spacing {
-    (void)spacing;
 }
 - (void)addArrangedSubview:(NSView*)view {
     [self addSubview:view];

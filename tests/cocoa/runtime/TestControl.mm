@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
+#pragma clang diagnostic ignored "-Wunused-parameter"
+
+// What the stand-ins keep for the tests.
 extern std::vector<NSStatusItem*> vellumorStatusItems;
+extern NSApplicationActivationPolicy vellumorActivationPolicy;
 // GNUstep's allocation counters (NSDebug.h declares them only in builds without NDEBUG).
 extern "C" BOOL GSDebugAllocationActive(BOOL active);
 extern "C" int GSDebugAllocationCount(Class cls);
 extern "C" int GSDebugAllocationTotal(Class cls);
-
-@interface NSApplication (VellumorReadBack)
-- (NSApplicationActivationPolicy)activationPolicy;
-@end
 
 @interface NSColorPanel (VellumorTestControl)
 - (BOOL)vlm_userPicks:(NSColor*)color;
@@ -58,7 +58,7 @@ NSString* describe(NSColor* color) {
 }
 
 void reportState(NSMenu* menu) {
-    reply([NSString stringWithFormat:@"policy %ld", static_cast<long>([NSApp activationPolicy])]);
+    reply([NSString stringWithFormat:@"policy %ld", static_cast<long>(vellumorActivationPolicy)]);
     Class programWindow = NSClassFromString(@"VLMWindow");
     reply([NSString stringWithFormat:@"live %d %d", GSDebugAllocationCount(programWindow),
                                      GSDebugAllocationTotal(programWindow)]);
@@ -111,13 +111,11 @@ void reportState(NSMenu* menu) {
 }
 
 + (void)launched:(NSNotification*)notification {
-    (void)notification;
     [NSThread detachNewThreadSelector:@selector(listen:) toTarget:self withObject:nil];
 }
 
 // On its own thread: each line read is carried out on the main thread.
 + (void)listen:(id)unused {
-    (void)unused;
     for (std::string line; std::getline(std::cin, line);) {
         @autoreleasepool {
             [self performSelectorOnMainThread:@selector(perform:)
