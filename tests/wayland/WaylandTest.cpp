@@ -16,6 +16,7 @@
 #include <QJsonObject>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -134,11 +135,15 @@ public:
     }
     // Runs a command in the session (10 s at most); what it wrote, if it succeeded.
     std::optional<std::string> capture(const std::string& command) const {
-        fs::remove(dir_ / "out");
-        const bool succeeded = start(command, "out")->waitForExit(10s) == 0;
-        std::ostringstream out;
-        out << std::ifstream(dir_ / "out").rdbuf();
-        return succeeded ? std::optional(out.str()) : std::nullopt;
+        const std::string line = user_ + "env -i " + environment() + " timeout 10 " + command +
+                                 " 2>>" + (dir_ / "tools.log").string();
+        FILE* pipe = ::popen(line.c_str(), "r");
+        std::string out;
+        std::array<char, 4096> buffer{};
+        for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+            out.append(buffer.data(), n);
+        }
+        return ::pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
     }
     bool sway(const std::string& command) const { return sway(inner_, command); }
 
