@@ -1,11 +1,17 @@
-// How the Linux backend picks its window system, and how long an overlay's buffer is.
+// How the Linux backend picks its window system, how long an overlay's buffer is, and where its
+// defaults file lives.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <variant>
 
+#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtWaylandRules.h"
 
 namespace platform::qt {
@@ -49,6 +55,36 @@ TEST(WaylandRulesTest, OverlayBufferIsLongEnoughForTheCompositorsRoundingAndNoLo
     EXPECT_EQ(pixelBufferLength(1080, 0), pixelBufferLength(1080, 1));
     EXPECT_EQ(pixelBufferLength(0xFFFFFFFFU, 0x7FFFFFFF), 2048U);
     EXPECT_EQ(pixelBufferLength(0, 1), 1U);
+}
+
+// The defaults file never follows the working directory: relative XDG_CONFIG_HOME and HOME
+// are passed over.
+TEST(DefaultsPathTest, OnlyAbsoluteConfigAndHomeDirectoriesAreUsed) {
+    const std::string passwdHome = ::getpwuid(::getuid())->pw_dir;
+    const struct {
+        const char *config, *home;
+        std::string base;
+    } rows[] = {{"/cfg", "/home/x", "/cfg"},
+                {"cfg", "/home/x", "/home/x/.config"},
+                {nullptr, "/home/x", "/home/x/.config"},
+                {"", "home/x", passwdHome + "/.config"},
+                {"cfg", nullptr, passwdHome + "/.config"}};
+    std::optional<std::string> saved[2];
+    for (int i = 0; const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+        saved[i++] =
+            std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
+    }
+    const auto set = [](const char* name, const char* value) {
+        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+    };
+    for (const auto& row : rows) {
+        set("XDG_CONFIG_HOME", row.config);
+        set("HOME", row.home);
+        EXPECT_EQ(defaultsFilePath(), row.base + "/vellumor/org.vellumor.Vellumor.plist")
+            << (row.config ? row.config : "(unset)") << " " << (row.home ? row.home : "(unset)");
+    }
+    set("XDG_CONFIG_HOME", saved[0] ? saved[0]->c_str() : nullptr);
+    set("HOME", saved[1] ? saved[1]->c_str() : nullptr);
 }
 
 }  // namespace

@@ -54,7 +54,6 @@ public:
             global.self = this;
             wl_global_create(display_, global.kind, global.kind->version, &global, bind);
         }
-        logger_ = wl_display_add_protocol_logger(display_, logRequest, this);
         std::array<int, 2> ends{};
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data()), 0);
         wl_client_create(display_, ends[0]);
@@ -64,6 +63,14 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(pause_.exchange(0)));
                 wl_event_loop_dispatch(wl_display_get_event_loop(display_), 5);
                 wl_display_flush_clients(display_);
+                long buffers = 0;
+                // The client is gone once it hangs up.
+                if (wl_list* clients = wl_display_get_client_list(display_);
+                    !wl_list_empty(clients)) {
+                    wl_client_for_each_resource(wl_client_from_link(clients->next), countBuffer,
+                                                &buffers);
+                }
+                buffers_ = buffers;
             }
         });
     }
@@ -71,7 +78,6 @@ public:
         stop_ = true;
         thread_.join();
         wl_display_destroy_clients(display_);
-        wl_protocol_logger_destroy(logger_);
         wl_display_destroy(display_);
     }
     StandInCompositor(const StandInCompositor&) = delete;
@@ -87,13 +93,13 @@ public:
         }
     }
     // How many requests were logged as `line` (interface.request and its arguments: objects
-    // by interface, "nil" for none, outputs as output0 and output1), or begin with it.
-    long count(const std::string& line, bool prefix = false) {
+    // by interface, "nil" for none, outputs as output0 and output1).
+    long count(const std::string& line) {
         const std::lock_guard lock(mutex_);
-        return std::count_if(log_.begin(), log_.end(), [&](const std::string& logged) {
-            return prefix ? logged.starts_with(line) : logged == line;
-        });
+        return std::count(log_.begin(), log_.end(), line);
     }
+    // How many buffers the client has.
+    long buffers() const { return buffers_; }
     // The size the next configure of output `index`'s surfaces gives.
     void resize(std::size_t index, QSize size) {
         const std::lock_guard lock(mutex_);
@@ -138,6 +144,10 @@ private:
         wl_resource_set_dispatcher(resource, dispatch, nullptr, this, nullptr);
         return resource;
     }
+    static wl_iterator_result countBuffer(wl_resource* resource, void* count) {
+        *static_cast<long*>(count) += std::string(wl_resource_get_class(resource)) == "wl_buffer";
+        return WL_ITERATOR_CONTINUE;
+    }
     static bool skipped(char c) { return c == '?' || (c >= '0' && c <= '9'); }
 
     // Makes the objects a request asks for and does what the overlays need of a compositor.
@@ -145,17 +155,31 @@ private:
                         const wl_message* message, wl_argument* args) {
         auto* resource = static_cast<wl_resource*>(target);
         auto& self = *static_cast<StandInCompositor*>(wl_resource_get_user_data(resource));
+        const std::string name = std::string(wl_resource_get_class(resource)) + "." + message->name;
+        const auto object = [&](int i) { return reinterpret_cast<wl_resource*>(args[i].o); };
+        const std::lock_guard lock(self.mutex_);
         std::vector<wl_resource*> made;
+        std::string line = name;
         for (int arg = 0; const char c : std::string(message->signature)) {
+            if (skipped(c)) {
+                continue;
+            }
+            const wl_argument& value = args[arg];
             if (c == 'n') {
                 made.push_back(self.make(wl_resource_get_client(resource), message->types[arg],
-                                         wl_resource_get_version(resource), args[arg].n));
+                                         wl_resource_get_version(resource), value.n));
             }
-            arg += skipped(c) ? 0 : 1;
+            wl_resource* const o = c == 'o' ? object(arg) : nullptr;
+            line += c == 'i'                    ? " " + std::to_string(value.i)
+                    : c == 'u'                  ? " " + std::to_string(value.u)
+                    : c == 's'                  ? std::string(" ") + value.s
+                    : c != 'o'                  ? std::string(" _")
+                    : o == nullptr              ? std::string(" nil")
+                    : self.outputs_.contains(o) ? " output" + std::to_string(self.outputs_[o])
+                                                : std::string(" ") + wl_resource_get_class(o);
+            ++arg;
         }
-        const auto object = [&](int i) { return reinterpret_cast<wl_resource*>(args[i].o); };
-        const std::string name = std::string(wl_resource_get_class(resource)) + "." + message->name;
-        const std::lock_guard lock(self.mutex_);
+        self.log_.push_back(line);
         if (name == "wl_surface.attach") {
             self.surfaces_[resource].pending = object(0);
             self.surfaces_[resource].attached = true;
@@ -209,39 +233,8 @@ private:
         frames_.push_back(frame);
     }
 
-    static void logRequest(void* data, wl_protocol_logger_type direction,
-                           const wl_protocol_logger_message* message) {
-        if (direction != WL_PROTOCOL_LOGGER_REQUEST) {
-            return;
-        }
-        auto& self = *static_cast<StandInCompositor*>(data);
-        const std::lock_guard lock(self.mutex_);
-        std::string line =
-            std::string(wl_resource_get_class(message->resource)) + "." + message->message->name;
-        for (int arg = 0; const char c : std::string(message->message->signature)) {
-            if (skipped(c)) {
-                continue;
-            }
-            const wl_argument& value = message->arguments[arg++];
-            auto* object = reinterpret_cast<wl_resource*>(value.o);
-            if (c == 'i' || c == 'u') {
-                line += " " + (c == 'i' ? std::to_string(value.i) : std::to_string(value.u));
-            } else if (c == 's') {
-                line += std::string(" ") + value.s;
-            } else if (c == 'o') {
-                const bool output = object != nullptr && self.outputs_.contains(object);
-                line += object == nullptr ? " nil"
-                        : output          ? " output" + std::to_string(self.outputs_[object])
-                                          : std::string(" ") + wl_resource_get_class(object);
-            } else {
-                line += " _";
-            }
-        }
-        self.log_.push_back(line);
-    }
-
     wl_display* display_;
-    wl_protocol_logger* logger_ = nullptr;
+    std::atomic<long> buffers_{0};
     std::array<Global, 5> globals_{{{&wl_compositor_interface},
                                     {&wp_viewporter_interface},
                                     {&zwlr_layer_shell_v1_interface},
@@ -288,10 +281,7 @@ protected:
         return connection_->outputUnder(QRect(index * 1920, 0, 10, 10));
     }
     std::size_t frameCount() { return compositor_.frames().size(); }
-    long buffersAlive() {
-        return compositor_.count("wl_shm_pool.create_buffer", true) -
-               compositor_.count("wl_buffer.destroy");
-    }
+    long buffersAlive() { return compositor_.buffers(); }
 
     static inline std::unique_ptr<QCoreApplication> application_;
     StandInCompositor compositor_;
