@@ -9,8 +9,8 @@
 namespace platform::qt {
 
 // Runs a function once on the next pass of the event loop however often it is requested
-// before then. The X server reports one change as a burst of events, and a native event
-// filter must not call back into the program, so both are served by one deferred call.
+// before then. A window system reports one change as a burst of events, which one deferred
+// call serves.
 class CoalescedCall final {
 public:
     explicit CoalescedCall(std::function<void()> function) : function_(std::move(function)) {}

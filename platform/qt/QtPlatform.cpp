@@ -62,8 +62,9 @@ std::filesystem::path defaultsFilePath() {
     return base / "vellumor" / "org.vellumor.Vellumor.plist";
 }
 
-// Sees every X event before Qt does and passes each on. It only notes what happened; the
-// work is done on the next pass of the event loop.
+// Sees every X event before Qt does and passes each on. A change of the monitors is followed
+// at once (see QtScreens::noteEvent); everything else is only noted, and the work is done on
+// the next pass of the event loop.
 class RootEventFilter final : public QAbstractNativeEventFilter {
 public:
     explicit RootEventFilter(QtPlatform& platform) : platform_(platform) {}

@@ -93,7 +93,7 @@ void QtScreens::noteEvent(const xcb_generic_event_t& event) {
     }
     if (relevant) {
         stale_ = true;
-        notice_.request();
+        notice_.requestAtOnce();
     }
 }
 

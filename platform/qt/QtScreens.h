@@ -32,9 +32,10 @@ public:
     QRect reference();
 
     // Whether `event` may mean that the monitors changed; if so, the list is stale from now
-    // on and a check is made on the next pass of the event loop, which posts the
-    // screen-parameters notification once when the monitors differ from those last
-    // announced. Safe to call from a native event filter.
+    // on and is read again, at once for the first such event in a pass of the event loop
+    // and on the next pass for later ones; the screen-parameters notification is posted
+    // when the monitors differ from those last announced. Called from the native event
+    // filter, before Qt sees the event.
     void noteEvent(const xcb_generic_event_t& event);
 
 private:
