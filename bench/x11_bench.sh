@@ -7,7 +7,7 @@
 #   bench/x11_bench.sh [--quick] [BUILD_DIR]
 #
 # BUILD_DIR (default build/default) must hold main/vellumor (the Qt build), bench/x11_probe,
-# bench/bare_windows and bench/libstacking_count.so. Without them, or without Xvfb, openbox,
+# bench/bare_windows, bench/libstacking_count.so and bench/librepaint_clock.so. Without them, or without Xvfb, openbox,
 # trayer, xrandr, xdotool or xwininfo, it says so and exits 0. --quick runs every measurement once, briefly, to show the
 # measurements still work (CI); its figures are not worth quoting.
 #
@@ -27,8 +27,9 @@ program="$build/main/vellumor"
 probe="$build/bench/x11_probe"
 bare="$build/bench/bare_windows"
 counter="$build/bench/libstacking_count.so"
+clock="$build/bench/librepaint_clock.so"
 
-for file in "$program" "$probe" "$bare" "$counter"; do
+for file in "$program" "$probe" "$bare" "$counter" "$clock"; do
     if [ ! -x "$file" ]; then
         echo "x11_bench: skipped, $file is not built (it needs the Qt backend)"
         exit 0
@@ -46,6 +47,7 @@ if [ "$quick" = 1 ]; then
     counts=(1 2)
     starts=1
     changes=1
+    storm=5
     idle_seconds=1
     settle=0.5
 else
@@ -53,6 +55,7 @@ else
     counts=(1 2 4 8)
     starts=7
     changes=15
+    storm=100
     idle_seconds=10
     settle=2
 fi
@@ -195,9 +198,12 @@ start_shown "$overlays" "$bare"
 stop_pid "$pid"
 measure_start "$overlays"
 # The program measured below counts its stacking-list reads and restack requests
-# (x11/stacking_count.c), which costs it a round trip at start: not one of the starts above.
+# (x11/stacking_count.c), which costs it a round trip at start, and tells when it flushed its
+# overlays' repaints (x11/repaint_clock.c): not one of the starts above.
 counts="$work/stacking-counts"
-start_shown "$overlays" /usr/bin/env STACKING_COUNT_FILE="$counts" LD_PRELOAD="$counter" "$program"
+repainted="$work/repaint-clock"
+start_shown "$overlays" /usr/bin/env STACKING_COUNT_FILE="$counts" REPAINT_CLOCK_FILE="$repainted" \
+    LD_PRELOAD="$counter $clock" "$program"
 vellumor_pid=$pid
 
 # --- idle -------------------------------------------------------------------------------------
@@ -257,6 +263,18 @@ awk -v r0="$(count_of reads "$before")" -v r1="$(count_of reads "$after")" \
             (r1 - r0) / n, (s1 - s0) / n
     }'
 
+# --- a storm of display changes ----------------------------------------------------------------
+
+# The program's X windows: overlays, the tray icon and Qt's own.
+window_count() { xwininfo -root -tree | grep -c '("vellumor" "Vellumor")' || true; }
+echo
+echo "== Storm: $((2 * storm)) display changes in a row (a monitor detached and attached again)"
+windows0=$(window_count)
+rss0=$(rss_kib "$vellumor_pid")
+"$probe" rebuild "$overlays" "$vellumor_pid" "$storm" kept >>"$log" 2>&1
+sleep "$settle"
+echo "vellumor: X windows $windows0 -> $(window_count), VmRSS $rss0 -> $(rss_kib "$vellumor_pid") KiB"
+
 # --- colour fan-out ---------------------------------------------------------------------------
 
 echo
@@ -294,10 +312,11 @@ xdotool key alt+r
 sleep 0.3
 cpu0=$(cpu_ns "$vellumor_pid")
 x0=$(cpu_ns "$xvfb_pid")
-out=$("$probe" fanout "$overlays" "$vellumor_pid" $((2 * changes)) 2>>"$log")
+out=$("$probe" fanout "$overlays" "$vellumor_pid" $((2 * changes)) "$repainted" 2>>"$log")
 cpu1=$(cpu_ns "$vellumor_pid")
 x1=$(cpu_ns "$xvfb_pid")
-echo "vellumor: $(grep '^fanout' <<<"$out" | tail -1)"
+echo "vellumor: $(grep '^fanout overlays' <<<"$out")"
+echo "vellumor, key press to the last overlay's repaint flushed: $(grep '^fanout_flushed' <<<"$out" || echo "not measured")"
 echo "vellumor: CPU per change: program $(per_change_ms "$cpu0" "$cpu1" $((2 * changes))) ms, Xvfb $(per_change_ms "$x0" "$x1" $((2 * changes))) ms (with the probe's pixel reads)"
 stop_pid "$vellumor_pid"
 

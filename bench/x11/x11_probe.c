@@ -12,10 +12,12 @@
  *       shows N-1 overlays made after the change, then attaches it again and waits for N.
  *       With "kept", the overlays of unchanged monitors that stay on screen across the change
  *       count too (a program that keeps their windows makes no new ones for them).
- *   x11_probe fanout N PID REPEAT
+ *   x11_probe fanout N PID REPEAT [CLOCK_FILE]
  *       REPEAT times: sends Up or Down (XTEST) to the focused window, which must be a spin
  *       box of the program's colour panel, and waits until the screen shows a new colour at
- *       one point of each of the first N monitors.
+ *       one point of each of the first N monitors. With CLOCK_FILE, where x11/repaint_clock.c
+ *       writes when the program last flushed its overlays' repaint requests, it also gives
+ *       the time from the key press to that flush.
  *
  * Times are taken on CLOCK_MONOTONIC; an end is noticed on the server event that completes
  * it or, failing that, by a check every 2 ms. */
@@ -442,7 +444,20 @@ static void read_pixels(int count, const int16_t* xs, const int16_t* ys, uint32_
     }
 }
 
-static int command_fanout(int want, int repeat) {
+/* The time x11/repaint_clock.c wrote into `path`, in ms on CLOCK_MONOTONIC; -1 if none. */
+static double repaint_flushed_ms(const char* path) {
+    FILE* file = fopen(path, "r");
+    long long ns = -1;
+    if (file != NULL) {
+        if (fscanf(file, "%lld", &ns) != 1) {
+            ns = -1;
+        }
+        fclose(file);
+    }
+    return ns < 0 ? -1.0 : (double)ns / 1e6;
+}
+
+static int command_fanout(int want, int repeat, const char* clock_file) {
     const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(conn, &xtest_extension);
     if (xtest == NULL || !xtest->present) {
         fprintf(stderr, "x11_probe: the server has no XTEST\n");
@@ -460,6 +475,8 @@ static int command_fanout(int want, int repeat) {
     uint32_t before[MAX_MONITORS];
     uint32_t seen[MAX_MONITORS];
     double* samples = calloc((size_t)repeat, sizeof *samples);
+    double* flushed = calloc((size_t)repeat, sizeof *flushed);
+    int flushes = 0;
     for (int r = 0; r < repeat; ++r) {
         read_pixels(points, xs, ys, before);
         const xcb_keycode_t key = (r % 2 == 0) ? up : down;
@@ -483,12 +500,23 @@ static int command_fanout(int want, int repeat) {
             }
         }
         samples[r] = end - start;
-        printf("fanout_ms=%.3f pixel=%06x\n", samples[r], seen[0] & 0xffffff);
+        printf("fanout_ms=%.3f pixel=%06x", samples[r], seen[0] & 0xffffff);
+        /* Every monitor shows the new colour, so the program has flushed every repaint. */
+        const double flush = clock_file != NULL ? repaint_flushed_ms(clock_file) : -1.0;
+        if (flush >= start) {
+            flushed[flushes] = flush - start;
+            printf(" flushed_ms=%.3f", flushed[flushes++]);
+        }
+        printf("\n");
         /* Lets the program finish the change (its defaults write) before the next one. */
         sleep_ms(100.0);
     }
     summary("fanout", samples, repeat, want);
+    if (flushes > 0) {
+        summary("fanout_flushed", flushed, flushes, want);
+    }
     free(samples);
+    free(flushed);
     return 0;
 }
 
@@ -508,13 +536,13 @@ int main(int argc, char** argv) {
         connect_or_die();
         return command_rebuild(atoi(argv[2]), (uint32_t)strtoul(argv[3], NULL, 10), atoi(argv[4]));
     }
-    if (argc == 5 && strcmp(argv[1], "fanout") == 0) {
+    if ((argc == 5 || argc == 6) && strcmp(argv[1], "fanout") == 0) {
         connect_or_die();
-        return command_fanout(atoi(argv[2]), atoi(argv[4]));
+        return command_fanout(atoi(argv[2]), atoi(argv[4]), argc == 6 ? argv[5] : NULL);
     }
     fprintf(stderr,
             "usage: %s start N PROGRAM [ARG...] | wait N PID [TIMEOUT_MS] |\n"
-            "       rebuild N PID REPEAT [kept] | fanout N PID REPEAT\n",
+            "       rebuild N PID REPEAT [kept] | fanout N PID REPEAT [CLOCK_FILE]\n",
             argv[0]);
     return 2;
 }
