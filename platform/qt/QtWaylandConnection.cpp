@@ -282,11 +282,16 @@ QRect WaylandConnection::reference() const {
 
 std::uint32_t WaylandConnection::outputUnder(const QRect& logicalFrame) const {
     std::vector<QRect> places;
+    std::vector<bool> taken;
     places.reserve(outputs_.size());
+    taken.reserve(outputs_.size());
     for (const auto& output : outputs_) {
         places.push_back(output->logical());
+        taken.push_back(std::any_of(surfaces_.begin(), surfaces_.end(), [&](const auto* surface) {
+            return surface->output() == output->name;
+        }));
     }
-    const auto index = qt::outputUnder(places, logicalFrame);
+    const auto index = qt::outputUnder(places, logicalFrame, taken);
     return index ? outputs_[*index]->name : 0;
 }
 

@@ -49,7 +49,8 @@ public:
     // The logical rectangle platform coordinates are relative to: the first of monitors(), or
     // an empty one at the origin while there is no output.
     QRect reference() const;
-    // The global name of the output that `logicalFrame` overlaps most; 0 when it overlaps none.
+    // The global name of the output that `logicalFrame` overlaps most, one without an overlay
+    // of its own where several show that place; 0 when it overlaps none.
     std::uint32_t outputUnder(const QRect& logicalFrame) const;
     // The output with that global name, or null once the compositor has removed it.
     wl_output* output(std::uint32_t name) const;

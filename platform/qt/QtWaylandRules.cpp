@@ -51,13 +51,15 @@ std::vector<Monitor> outputMonitors(const std::vector<QRect>& outputs) {
     return primaryFirst(std::move(monitors));
 }
 
-std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const QRect& frame) {
+std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const QRect& frame,
+                                       const std::vector<bool>& taken) {
     std::optional<std::size_t> best;
     long long bestArea = 0;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const QRect common = outputs[i].intersected(frame);
         const long long area = static_cast<long long>(common.width()) * common.height();
-        if (!common.isEmpty() && area > bestArea) {
+        const bool freer = best && area == bestArea && taken[*best] && !taken[i];
+        if (!common.isEmpty() && (area > bestArea || freer)) {
             bestArea = area;
             best = i;
         }

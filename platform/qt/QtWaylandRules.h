@@ -52,9 +52,12 @@ std::variant<WindowSystem, std::string> chooseWindowSystem(
 // compositors put the first output there; else the first in the compositor's order.
 std::vector<Monitor> outputMonitors(const std::vector<QRect>& outputs);
 
-// The index of the output that `frame` (logical coordinates) overlaps most, the earlier one of
-// equal overlaps; nothing when it overlaps none.
-std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const QRect& frame);
+// The index of the output that `frame` (logical coordinates) overlaps most; of equal overlaps,
+// the first that is not `taken` (outputs that show the same place, as mirrored ones do, each
+// need an overlay of their own), else the first; nothing when it overlaps none. `taken` has one
+// entry per output.
+std::optional<std::size_t> outputUnder(const std::vector<QRect>& outputs, const QRect& frame,
+                                       const std::vector<bool>& taken);
 
 // The wl_shm XRGB8888 pixel that shows `color`: 8 bits a channel, the unused byte all ones.
 std::uint32_t shmPixel(const Color& color);

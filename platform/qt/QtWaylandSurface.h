@@ -27,6 +27,9 @@ public:
     WaylandLayerSurface(const WaylandLayerSurface&) = delete;
     WaylandLayerSurface& operator=(const WaylandLayerSurface&) = delete;
 
+    // The global name of the output the surface is for.
+    std::uint32_t output() const { return output_; }
+
     // Maps the surface: at once when the compositor has configured it, else as soon as it
     // does. Nothing appears while the output is gone.
     void show();

@@ -1,5 +1,5 @@
-// How the Linux backend picks its window system, how long an overlay's buffer is, and where its
-// defaults file lives.
+// How the Linux backend picks its window system, which output an overlay goes on, how long its
+// buffer is, and where its defaults file lives.
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtWaylandRules.h"
@@ -55,6 +56,19 @@ TEST(WaylandRulesTest, OverlayBufferIsLongEnoughForTheCompositorsRoundingAndNoLo
     EXPECT_EQ(pixelBufferLength(1080, 0), pixelBufferLength(1080, 1));
     EXPECT_EQ(pixelBufferLength(0xFFFFFFFFU, 0x7FFFFFFF), 2048U);
     EXPECT_EQ(pixelBufferLength(0, 1), 1U);
+}
+
+// Each overlay goes on the output it covers most; two outputs showing the same place (mirrored)
+// get one each rather than both landing on the first.
+TEST(WaylandRulesTest, OverlayGoesOnTheOutputItCoversMostAndMirroredOutputsGetOneEach) {
+    const std::vector<QRect> outputs{{0, 0, 1920, 1080}, {0, 0, 1920, 1080}, {1900, 0, 800, 600}};
+    const QRect mirrored(0, 0, 1920, 1080);
+    EXPECT_EQ(outputUnder(outputs, mirrored, {false, false, false}), 0U);
+    EXPECT_EQ(outputUnder(outputs, mirrored, {true, false, false}), 1U);
+    EXPECT_EQ(outputUnder(outputs, mirrored, {true, true, false}), 0U);
+    // A larger overlap wins over an output without an overlay.
+    EXPECT_EQ(outputUnder(outputs, {1900, 0, 800, 600}, {false, false, true}), 2U);
+    EXPECT_EQ(outputUnder(outputs, {5000, 0, 10, 10}, {false, false, false}), std::nullopt);
 }
 
 // The defaults file never follows the working directory: relative XDG_CONFIG_HOME and HOME
