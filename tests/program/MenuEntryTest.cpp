@@ -65,9 +65,10 @@ TEST_F(MenuEntryTest, PickColorStoresEachPickBeforeAnnouncingAndRepaintsEveryOve
     EXPECT_EQ(overlayColors(), std::vector{kGreen});
 }
 
-// Each overlay flips on its own state; picks while hidden show when the overlays return.
-// Quit only ends the program; the next launch shows every overlay in the stored colour.
-TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
+// Each overlay flips on its own state; picks while hidden show when the overlays return. A
+// display notice, even with nothing changed, replaces every overlay with a shown new one. Quit
+// only ends the program; the next launch shows every overlay in the stored colour.
+TEST_F(MenuEntryTest, ToggleFlipsEachOverlayADisplayNoticeShowsNewOnesAndQuitOnlyTerminates) {
     auto& desktop = launch(kTwo);
     const auto before = overlays();
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Toggle Show/Hide"));
@@ -83,6 +84,12 @@ TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
     overlays()[1]->orderOut(nullptr);
     desktop.chooseStatusMenuEntry("Toggle Show/Hide");
     EXPECT_EQ(visibility(), (std::vector{false, true}));
+    desktop.postScreenParametersChanged();
+    EXPECT_EQ(ofOverlays(&OverlayWindow::frame), kTwo);
+    EXPECT_EQ(visibility(), (std::vector{true, true}));
+    EXPECT_EQ(overlayColors(), std::vector(2, kGreen));
+    EXPECT_EQ(desktop.windows().size(), 2u);
+    EXPECT_EQ(desktop.windowsDestroyed(), 2u) << "an overlay was reused";
 
     desktop.clearJournal();
     ASSERT_TRUE(desktop.chooseStatusMenuEntry("Quit"));
@@ -93,23 +100,10 @@ TEST_F(MenuEntryTest, ToggleFlipsEachOverlayAndQuitOnlyTerminates) {
     EXPECT_EQ(overlayColors(), std::vector{kGreen});
 }
 
-// A display notice, even with nothing changed, replaces every overlay with a shown new one.
-TEST_F(MenuEntryTest, ADisplayNoticeRebuildsHiddenOverlaysShown) {
-    auto& desktop = launch(kTwo);
-    desktop.chooseStatusMenuEntry("Toggle Show/Hide");
-    desktop.postScreenParametersChanged();
-    EXPECT_EQ(ofOverlays(&OverlayWindow::frame), kTwo);
-    EXPECT_EQ(visibility(), (std::vector{true, true}));
-    EXPECT_EQ(desktop.windows().size(), 2u);
-    EXPECT_EQ(desktop.windowsDestroyed(), 2u) << "an overlay was reused";
-}
-
 // Activated first, then made once: centred, key and in front; later choices bring back the
 // same window where the user left it.
 TEST_F(MenuEntryTest, AboutOpensOneWindowInFrontAndReusesIt) {
-    auto& desktop = launch({kPrimary}, [](auto& platform) {
-        platform.setInfoDictionaryValue("BuildDate", std::string("2026-12-06"));
-    });
+    auto& desktop = launch();
     const auto openAbout = [&] {
         desktop.activateOtherApplication();
         ASSERT_TRUE(desktop.chooseStatusMenuEntry("About Vellumor"));
@@ -127,7 +121,6 @@ TEST_F(MenuEntryTest, AboutOpensOneWindowInFrontAndReusesIt) {
     EXPECT_LT(desktop.journalIndex("activateIgnoringOtherApps").value(),
               desktop.journalIndex("createWindow #2").value());
     EXPECT_EQ(aboutLine(1), "Vellumor");
-    EXPECT_EQ(aboutLine(2), "Build 2026-12-06");
     EXPECT_NE(aboutLine(3).find("Vellumor"), std::string::npos);
 
     const std::size_t windows = desktop.windows().size();
@@ -162,7 +155,6 @@ TEST_F(MenuEntryTest, AboutShowsAStringBuildDateAndFallsBackForTheIcon) {
     EXPECT_EQ(aboutIcon()->name(), "app.fill");
     openAbout([](auto& platform) { platform.setSystemSymbolAvailable("app.fill", false); });
     EXPECT_EQ(aboutIcon(), nullptr);
-    EXPECT_EQ(aboutLine(1), "Vellumor");
 }
 
 }  // namespace
