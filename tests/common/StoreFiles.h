@@ -32,10 +32,8 @@ inline platform::Data readFile(const fs::path& file) {
     return {std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {}};
 }
 
-template <typename Bytes>
-void writeFile(const fs::path& file, const Bytes& bytes) {
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+inline void writeFile(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
 }
 
 // The names in `directory`.
