@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+#include <set>
 
 #include "platform/PropertyValue.h"
 
@@ -32,23 +29,19 @@ protected:
 };
 
 inline platform::Data readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return platform::Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {}};
 }
 
-template <typename Bytes>
-void writeFile(const fs::path& file, const Bytes& bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+inline void writeFile(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
 }
 
-// The names in `directory`, sorted.
-inline std::vector<std::string> entries(const fs::path& directory) {
-    std::vector<std::string> names;
+// The names in `directory`.
+inline std::set<std::string> entries(const fs::path& directory) {
+    std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
+        names.insert(entry.path().filename().string());
     }
-    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "platform/Application.h"
 #include "platform/Menu.h"

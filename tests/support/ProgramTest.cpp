@@ -1,7 +1,5 @@
 #include "tests/support/ProgramTest.h"
 
-#include <stdlib.h>
-
 #include "main/ColorManager.h"
 #include "platform/Application.h"
 #include "platform/NotificationCenter.h"
@@ -11,21 +9,16 @@ namespace vellumor::testing {
 
 using platform::headless::HeadlessPlatform;
 
-ProgramTest::ProgramTest() {
-    std::string name = std::filesystem::temp_directory_path() / "vellumor-test-XXXXXX";
-    defaultsDirectory_ = ::mkdtemp(name.data());
-}
-
-ProgramTest::~ProgramTest() {
+void ProgramTest::TearDown() {
     delegate_.reset();  // the program's objects go before the platform they were made on
     platform::installPlatformIntegration(nullptr);
-    std::filesystem::remove_all(defaultsDirectory_);
+    ScratchTest::TearDown();
 }
 
 HeadlessPlatform& ProgramTest::launch(std::vector<Rect> screens, const Setup& setup) {
     delegate_.reset();
     platform::installPlatformIntegration(nullptr);
-    auto desktop = std::make_unique<HeadlessPlatform>(defaultsDirectory_, std::move(screens));
+    auto desktop = std::make_unique<HeadlessPlatform>(dir_, std::move(screens));
     desktop_ = desktop.get();
     if (setup) {
         setup(*desktop);

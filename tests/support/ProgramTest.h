@@ -1,17 +1,14 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
 #include <type_traits>
 #include <vector>
 
 #include "main/AppDelegate.h"
 #include "platform/Color.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "tests/common/StoreFiles.h"
 
 namespace vellumor::testing {
 
@@ -19,14 +16,14 @@ using platform::Rect;
 
 // Runs the whole program on the in-memory desktop, as a user would. Each launch is a new
 // process as far as the program can tell: a fresh platform and delegate, with the same user
-// defaults.
-class ProgramTest : public ::testing::Test {
+// defaults, kept in the test's own directory.
+class ProgramTest : public test::ScratchTest {
 protected:
     static constexpr Rect kPrimary{0.0, 0.0, 1920.0, 1080.0};
     using Setup = std::function<void(platform::headless::HeadlessPlatform&)>;
 
-    ProgramTest();
-    ~ProgramTest() override;
+    // Ends the program, then removes its defaults.
+    void TearDown() override;
 
     // Ends the running program, if any, then starts it the way its entry point does, on
     // displays `screens`; `setup` prepares the desktop before the program starts.
@@ -51,10 +48,12 @@ protected:
     std::vector<platform::Color> overlayColors() const {
         return ofOverlays(&OverlayWindow::backgroundColor);
     }
-    const std::filesystem::path& defaultsDirectory() const { return defaultsDirectory_; }
+    // The program's defaults file, whether or not a launch has made it.
+    std::filesystem::path defaultsFile() const {
+        return platform::headless::HeadlessPlatform(dir_, {}).defaultsFilePath();
+    }
 
 private:
-    std::filesystem::path defaultsDirectory_;
     platform::headless::HeadlessPlatform* desktop_ = nullptr;
     std::unique_ptr<AppDelegate> delegate_;
 };
