@@ -26,6 +26,11 @@ const Session kSessions[] = {
     {"none", "", false, "", 0xDCDAD5},
 };
 
+// Prints a session by its name, in test names and messages alike.
+void PrintTo(const Session& session, std::ostream* out) {
+    *out << session.name;
+}
+
 // WCAG 2 contrast, from 1 (the same) to 21 (black on white).
 double contrast(const Rgb& a, const Rgb& b) {
     const auto luminance = [](const Rgb& c) {
@@ -139,7 +144,7 @@ TEST_P(WindowManagerTest, OverlaysCoverTheDesktopBelowWindowsOnEveryDesktopAndTa
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, WindowManagerTest, ::testing::ValuesIn(kSessions),
-                         [](const auto& session) { return std::string(session.param.name); });
+                         ::testing::PrintToStringParamName());
 
 TEST_F(DesktopTest, OverlaysAppearWhenTheWindowManagerDroppedTheirFirstMapRequests) {
     // The test plays a window manager in the middle of its startup, as openbox 3.6 is: it has

@@ -106,9 +106,7 @@ protected:
     // ready once it manages a probe, mapped again until it does (openbox 3.6 drops the map
     // requests it gets while it starts).
     bool startManager(const std::string& command) {
-        manager_.emplace(
-            "sh -c 'cd " + dir_.string() + " && exec env " + environment() + " " + command + "'",
-            dir_ / "manager.log");
+        manager_.emplace("env " + environment() + " " + command, dir_ / "manager.log");
         const xcb_window_t probe = createWindow({0, 0, 10, 10}, {}, kNormal);
         const bool managing = waitUntil(
             [&] {
@@ -135,14 +133,14 @@ protected:
     // Runs a command line on this display (xrandr, xdotool...) in the desktop's directory;
     // whether it succeeded.
     bool run(const std::string& command) {
-        const std::string line = "cd " + dir_.string() + " && env " + environment() +
-                                 " timeout 10 " + command + " >>tools.log 2>&1";
-        return std::system(line.c_str()) == 0;
+        return std::system(("env " + environment() + " timeout 10 " + command + " >>" +
+                            (dir_ / "tools.log").string() + " 2>&1")
+                               .c_str()) == 0;
     }
-    // The environment of the programs on this desktop: its display, and a home and config
-    // directory of its own.
+    // The environment of the programs on this desktop, as env(1) operands: the desktop's
+    // directory as theirs, its display, and a home and config directory of its own.
     std::string environment() const {
-        return "DISPLAY=" + display_ + " HOME=" + dir_.string() +
+        return "-C " + dir_.string() + " DISPLAY=" + display_ + " HOME=" + dir_.string() +
                " XDG_CONFIG_HOME=" + (dir_ / "config").string();
     }
     // Starts vellumor with no session bus (its tray icon is an XEmbed icon in trayer), no
@@ -276,8 +274,7 @@ protected:
         return result;
     }
     bool overlaysMatchMonitors() {
-        const auto screens = monitors();
-        return !screens.empty() && overlayGeometries() == screens;
+        return !monitors().empty() && overlayGeometries() == monitors();
     }
     // Whether every monitor shows `colour` all over, but for its bottom 40 rows, where a tray
     // or dock may sit.

@@ -120,20 +120,20 @@ void perform(NSString* line) {
 + (void)load {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
     GSDebugAllocationActive(YES);
-    [[NSNotificationCenter defaultCenter] addObserver:self
-                                             selector:@selector(launched:)
-                                                 name:NSApplicationDidFinishLaunchingNotification
-                                               object:nil];
+    NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
+    [center addObserver:self
+               selector:@selector(launched:)
+                   name:NSApplicationDidFinishLaunchingNotification
+                 object:nil];
+    [center addObserver:self
+               selector:@selector(read:)
+                   name:NSFileHandleReadCompletionNotification
+                 object:nil];
     [pool release];
 }
 
 + (void)launched:(NSNotification*)notification {
-    NSFileHandle* input = [NSFileHandle fileHandleWithStandardInput];
-    [[NSNotificationCenter defaultCenter] addObserver:self
-                                             selector:@selector(read:)
-                                                 name:NSFileHandleReadCompletionNotification
-                                               object:input];
-    [input readInBackgroundAndNotify];
+    [[NSFileHandle fileHandleWithStandardInput] readInBackgroundAndNotify];
 }
 
 // What came on standard input, a line or more; nothing once it is closed.
