@@ -81,21 +81,20 @@ protected:
                " ASAN_OPTIONS=detect_leaks=0 " + program;
     }
 
-    // The program's answer to `command`: the line of the answers file that it is.
+    // The program's answer to `command`: the line of the answers file that it is, the last
+    // one, as each command but Quit is answered in turn.
     std::string ask(const std::string& command, std::chrono::milliseconds timeout = 10s) {
         const std::string line = command + "\n";
         [[maybe_unused]] const auto written = ::write(commands_, line.data(), line.size());
-        const long asked = ++asked_;
-        std::istringstream answers;
-        const auto answered = [&] {
-            answers.str(x11test::fileText(dir_ / "answers"));
-            return std::ranges::count(answers.str(), '\n') >= asked;
+        std::string answers;
+        const auto answered = [&, asked = ++asked_] {
+            return std::ranges::count(answers = x11test::fileText(dir_ / "answers"), '\n') >= asked;
         };
-        std::string answer = "no answer";
-        for (long i = waitUntil(answered, timeout) ? 0 : asked; i < asked; ++i) {
-            std::getline(answers, answer);
+        if (!waitUntil(answered, timeout)) {
+            return "no answer";
         }
-        return answer;
+        answers.pop_back();
+        return answers.substr(answers.find_last_of('\n') + 1);
     }
 
     // Starts the program; whether it shows the overlays in `colour`.
