@@ -276,14 +276,18 @@ protected:
     bool overlaysMatchMonitors() {
         return !monitors().empty() && overlayGeometries() == monitors();
     }
-    // Whether every monitor shows `colour` all over, but for its bottom 40 rows, where a tray
-    // or dock may sit.
+    // Whether every monitor shows `colour` on a row every 40 pixels, but for its bottom 40
+    // rows, where a tray or dock may sit: no window or menu shows on them.
     bool monitorsShow(const Rgb& colour) {
         const auto screens = monitors();
         return !screens.empty() && std::ranges::all_of(screens, [&](const Geometry& m) {
-            const auto pixels = grab({m.x, m.y, m.width, m.height - 40});
-            return !pixels.empty() &&
-                   std::ranges::all_of(pixels, [&](auto p) { return p == colour; });
+            for (int y = m.y; y < m.y + m.height - 40; y += 40) {
+                const auto row = grab({m.x, y, m.width, 1});
+                if (row.empty() || !std::ranges::all_of(row, [&](auto p) { return p == colour; })) {
+                    return false;
+                }
+            }
+            return true;
         });
     }
 
