@@ -9,34 +9,29 @@
 namespace vellumor::x11test {
 namespace {
 
-class MonitorChangeTest : public DesktopTest {
-protected:
-    // The shown overlay covering `monitor`, or none.
-    xcb_window_t overlayOn(const Geometry& monitor) {
-        const auto shown = desktop_->shown(kOverlay);
-        const auto on =
-            std::ranges::find_if(shown, [&](auto o) { return desktop_->geometry(o) == monitor; });
-        return on != shown.end() ? *on : xcb_window_t{XCB_WINDOW_NONE};
-    }
-    bool covered(const std::vector<Geometry>& monitors) {
-        return waitUntil([&] { return overlayGeometries() == sorted(monitors); }, 30s);
-    }
-    bool setMonitor(const Geometry& g) {
-        return desktop_->run("xrandr --setmonitor C " + X11Desktop::xrandrGeometry(g) + " none");
-    }
-};
+using MonitorChangeTest = DesktopTest;
 
 TEST_F(MonitorChangeTest, ChangesAreFollowedReusingUnchangedOverlaysUntilTheServerGoes) {
-    auto& desktop = startDesktop();
+    startDesktop();
     ASSERT_TRUE(launch());
+    // The shown overlay covering a monitor, or none.
+    const auto overlayOn = [&](const Geometry& monitor) {
+        const auto on = shown(kOverlay);
+        const auto it = std::ranges::find_if(on, [&](auto o) { return geometry(o) == monitor; });
+        return it != on.end() ? *it : xcb_window_t{XCB_WINDOW_NONE};
+    };
+    const auto covered = [&](const Geometries& monitors) {
+        return waitUntil([&] { return overlayGeometries() == monitors; }, 30s);
+    };
+    const auto setMonitor = [&](const Geometry& g) {
+        return run("xrandr --setmonitor C " + xrandrGeometry(g) + " none");
+    };
     const xcb_window_t primary = overlayOn(kPrimary), secondary = overlayOn(kSecondary);
     ASSERT_NE(primary, XCB_WINDOW_NONE);
     ASSERT_NE(secondary, XCB_WINDOW_NONE);
-    desktop.watch(primary);
-    desktop.watch(secondary);
-    const auto unmapped = [&](xcb_window_t w) {
-        return contains(desktop.received(XCB_UNMAP_NOTIFY), w);
-    };
+    listen(primary, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+    listen(secondary, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+    const auto unmapped = [&](xcb_window_t w) { return contains(received(XCB_UNMAP_NOTIFY), w); };
 
     // A third monitor comes, moves and shrinks (the server takes a monitor's new rectangle
     // only after deleting it: two changes in one run of xrandr), then the second one goes.
@@ -44,43 +39,41 @@ TEST_F(MonitorChangeTest, ChangesAreFollowedReusingUnchangedOverlaysUntilTheServ
     ASSERT_TRUE(setMonitor(third));
     ASSERT_TRUE(covered({kPrimary, kSecondary, third}));
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
-    ASSERT_TRUE(desktop.run("xrandr --delmonitor C --setmonitor C " +
-                            X11Desktop::xrandrGeometry(moved) + " none"));
+    ASSERT_TRUE(run("xrandr --delmonitor C --setmonitor C " + xrandrGeometry(moved) + " none"));
     ASSERT_TRUE(covered({kPrimary, kSecondary, moved}));
     EXPECT_EQ(overlayOn(kSecondary), secondary);
     EXPECT_FALSE(unmapped(secondary)) << "the second monitor's overlay left the screen";
-    ASSERT_TRUE(desktop.run("xrandr --delmonitor B"));
+    ASSERT_TRUE(run("xrandr --delmonitor B"));
     ASSERT_TRUE(covered({kPrimary, moved}));
     // Whatever the program still does about these changes is done by then.
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(overlayOn(kPrimary), primary);
     EXPECT_FALSE(unmapped(primary)) << "the primary monitor's overlay left the screen";
-    EXPECT_TRUE(contains(desktop.received(XCB_DESTROY_NOTIFY), secondary));
-    EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U) << "an overlay window is left";
+    EXPECT_TRUE(contains(received(XCB_DESTROY_NOTIFY), secondary));
+    EXPECT_EQ(vellumorWindows(kOverlay).size(), 2U) << "an overlay window is left";
     EXPECT_TRUE(monitorsShow(kDefaultGrey));
-    EXPECT_NE(desktop.pixel(2500, 500), kDefaultGrey);
+    EXPECT_NE(pixel(2500, 500), kDefaultGrey);
 
     // A storm: the third monitor goes and comes a hundred times, a little narrower each time
     // it comes. Once caught up, the program has as many windows as before.
-    const std::size_t windowsBefore = desktop.vellumorWindows().size();
+    const std::size_t windowsBefore = vellumorWindows().size();
     for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(i % 2 == 0 ? desktop.run("xrandr --delmonitor C")
+        ASSERT_TRUE(i % 2 == 0 ? run("xrandr --delmonitor C")
                                : setMonitor({3200, 0, 1024 - i % 16 * 32, 768}));
     }
-    ASSERT_TRUE(desktop.run("xrandr --delmonitor C") && setMonitor(moved));
+    ASSERT_TRUE(run("xrandr --delmonitor C") && setMonitor(moved));
     EXPECT_TRUE(covered({kPrimary, moved}));
-    EXPECT_TRUE(waitUntil([&] { return desktop.vellumorWindows().size() == windowsBefore; }));
-    EXPECT_EQ(desktop.vellumorWindows(kOverlay).size(), 2U);
+    EXPECT_TRUE(waitUntil([&] { return vellumorWindows().size() == windowsBefore; }));
+    EXPECT_EQ(vellumorWindows(kOverlay).size(), 2U);
     EXPECT_FALSE(unmapped(primary));
     EXPECT_TRUE(waitUntil([&] { return monitorsShow(kDefaultGrey); }));
 
     // The server goes: the program ends at once with status 1 and says why.
-    desktop.endServer();
+    xvfb_.reset();
     const auto status = vellumor_->waitForExit(5s);
     ASSERT_TRUE(status.has_value()) << "vellumor still runs without its X server";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << "wait status " << *status;
-    EXPECT_NE(fileText(desktop.directory() / "vellumor.log").find("X11 connection"),
-              std::string::npos);
+    EXPECT_NE(fileText(dir_ / "vellumor.log").find("X11 connection"), std::string::npos);
 }
 
 }  // namespace

@@ -23,56 +23,53 @@ protected:
     }
 
     // Runs vellumor with `environment` (env(1) operands) and `arguments` to its end, in a home
-    // of its own: the exit status (124 if it ran for 20 s), what it wrote on each stream.
-    std::array<std::string, 3> run(const std::string& environment, const std::string& arguments) {
+    // of its own: "STATUS|OUT|ERR", its exit status (124 if it ran for 20 s) and what it wrote
+    // on each stream.
+    std::string run(const std::string& environment, const std::string& arguments) {
         const std::string line =
             "cd " + dir_ + " && timeout 20 env -u DBUS_SESSION_BUS_ADDRESS HOME=$PWD " +
             "XDG_CONFIG_HOME=$PWD/config LSAN_OPTIONS=suppressions=" VELLUMOR_LSAN_SUPPRESSIONS
             " env " +
             environment + " " VELLUMOR_BINARY " " + arguments + " >out 2>err </dev/null";
         const int status = std::system(line.c_str());
-        return {std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1),
-                fileText(dir_ + "/out"), fileText(dir_ + "/err")};
-    }
-    // Without a display, so that an answer proves the display was never needed.
-    void expectUsageError(const std::string& arguments, const std::string& wrong) {
-        EXPECT_EQ(run("-u DISPLAY", arguments),
-                  (std::array<std::string, 3>{
-                      "2", "", "vellumor: unexpected argument '" + wrong + "'; " + kUsage + "\n"}));
-    }
-    // The one-line failure that names the problem (`saying`) and the way out.
-    void expectNoDisplay(const std::string& environment, const std::string& saying) {
-        const auto [status, out, err] = run(environment, "");
-        EXPECT_EQ(status + out, "1") << err;
-        EXPECT_TRUE(err.starts_with("vellumor: ") && err.find('\n') == err.size() - 1 &&
-                    err.find(saying) != std::string::npos &&
-                    err.find(kSetDisplay) != std::string::npos)
-            << err;
+        return std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "|" +
+               fileText(dir_ + "/out") + "|" + fileText(dir_ + "/err");
     }
 
     std::string dir_ = std::filesystem::temp_directory_path() / "vellumor-start-XXXXXX";
 };
 
+// Without a display, so that an answer proves the display was never needed.
 TEST_F(StartupTest, HelpAndVersionPrintAndAnyOtherArgumentIsAUsageError) {
-    const auto [status, out, err] = run("-u DISPLAY", "--help");
-    EXPECT_EQ(status + err, "0");
-    EXPECT_TRUE(out.starts_with(std::string(kUsage) + "\n")) << out;
-    EXPECT_EQ(
-        run("-u DISPLAY", "--version"),
-        (std::array<std::string, 3>{"0", std::string("vellumor ") + VELLUMOR_VERSION + "\n", ""}));
-    expectUsageError("--bogus", "--bogus");
-    expectUsageError("''", "");
-    expectUsageError("--help --version", "--version");
+    const std::string help = run("-u DISPLAY", "--help");
+    EXPECT_TRUE(help.starts_with(std::string("0|") + kUsage + "\n") && help.ends_with("|")) << help;
+    EXPECT_EQ(run("-u DISPLAY", "--version"),
+              std::string("0|vellumor ") + VELLUMOR_VERSION + "\n|");
     // Unknown arguments are not checked after a known one is answered.
-    expectUsageError("--bogus --help", "--bogus");
+    for (const auto& [arguments, wrong] :
+         std::vector<std::array<std::string, 2>>{{"--bogus", "--bogus"},
+                                                 {"''", ""},
+                                                 {"--help --version", "--version"},
+                                                 {"--bogus --help", "--bogus"}}) {
+        EXPECT_EQ(run("-u DISPLAY", arguments),
+                  "2||vellumor: unexpected argument '" + wrong + "'; " + kUsage + "\n");
+    }
 }
 
+// One line that names the problem and the way out, with status 1.
 TEST_F(StartupTest, WithNoDisplayToRunOnSaysWhatIsMissingInOneLineWithStatusOne) {
-    expectNoDisplay("-u DISPLAY -u WAYLAND_DISPLAY", "no X display: ");
-    expectNoDisplay("-u WAYLAND_DISPLAY DISPLAY=:4242", "no X display at \":4242\"");
-    // A Wayland session whose compositor is gone, without XWayland.
-    expectNoDisplay("-u DISPLAY WAYLAND_DISPLAY=wayland-0 XDG_RUNTIME_DIR=" + dir_,
-                    "no Wayland compositor at \"wayland-0\" and no X display: ");
+    for (const auto& [environment, saying] : std::vector<std::array<std::string, 2>>{
+             {"-u DISPLAY -u WAYLAND_DISPLAY", "no X display: "},
+             {"-u WAYLAND_DISPLAY DISPLAY=:4242", "no X display at \":4242\""},
+             // A Wayland session whose compositor is gone, without XWayland.
+             {"-u DISPLAY WAYLAND_DISPLAY=wayland-0 XDG_RUNTIME_DIR=" + dir_,
+              "no Wayland compositor at \"wayland-0\" and no X display: "}}) {
+        const std::string result = run(environment, "");
+        EXPECT_TRUE(result.starts_with("1||vellumor: ") && std::ranges::count(result, '\n') == 1 &&
+                    result.ends_with('\n') && result.find(saying) != std::string::npos &&
+                    result.find(kSetDisplay) != std::string::npos)
+            << result;
+    }
 }
 
 }  // namespace

@@ -26,14 +26,13 @@ struct Geometry {
     int x = 0, y = 0, width = 0, height = 0;
     auto operator<=>(const Geometry&) const = default;
 };
+using Geometries = std::vector<Geometry>;
 using Rgb = std::array<int, 3>;  // red, green, blue
 
 constexpr Geometry kPrimary{0, 0, 1920, 1080};
 constexpr Geometry kSecondary{1920, 0, 1280, 1024};
 // The stored colour's default: a grey of 0.1, as the screen shows it.
 constexpr Rgb kDefaultGrey{26, 26, 26};
-// The About window's surface, as it shows where no compositor blends windows.
-constexpr Rgb kAboutSurface{40, 40, 42};
 
 // vellumor's windows by their main _NET_WM_WINDOW_TYPE.
 inline const std::string kOverlay = "_NET_WM_WINDOW_TYPE_DESKTOP";
@@ -46,58 +45,68 @@ inline std::string fileText(const std::filesystem::path& file) {
     return (std::ostringstream() << std::ifstream(file).rdbuf()).str();
 }
 inline bool contains(const std::vector<std::uint32_t>& items, std::uint32_t item) {
-    return std::find(items.begin(), items.end(), item) != items.end();
+    return std::ranges::find(items, item) != items.end();
 }
-inline std::vector<Geometry> sorted(std::vector<Geometry> geometries) {
-    std::sort(geometries.begin(), geometries.end());
-    return geometries;
+// xrandr's monitor geometry: width/mm x height/mm + x + y, at about 96 dpi.
+inline std::string xrandrGeometry(const Geometry& g) {
+    const auto mm = [](int pixels) {
+        return std::to_string(pixels) + "/" + std::to_string(pixels * 254 / 960);
+    };
+    return mm(g.width) + "x" + mm(g.height) + "+" + std::to_string(g.x) + "+" + std::to_string(g.y);
 }
 
 // The reply to one xcb request, freed when it goes; empty if the request failed.
-#define X11_REPLY(request, ...) \
-    own(xcb_##request##_reply(c_, xcb_##request(c_ __VA_OPT__(, ) __VA_ARGS__), nullptr))
+#define X11_REPLY(request, ...)                                                           \
+    std::unique_ptr<xcb_##request##_reply_t, decltype(&std::free)>(                       \
+        xcb_##request##_reply(c_, xcb_##request(c_ __VA_OPT__(, ) __VA_ARGS__), nullptr), \
+        &std::free)
 
-class X11Desktop final {
-public:
-    // Xvfb with two monitors side by side, the left one primary, and with openbox and trayer
-    // unless `bare`.
-    explicit X11Desktop(bool bare = false) {
-        std::string dir = (std::filesystem::temp_directory_path() / "vellumor-x11-XXXXXX").string();
-        if (::mkdtemp(dir.data()) == nullptr) {
-            throw std::runtime_error("cannot make a directory");
+// vellumor on a virtual desktop; the program, the tray, the manager and Xvfb stop in that
+// order when the test ends.
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("which Xvfb openbox i3 trayer xdotool xrandr >/dev/null") != 0) {
+            GTEST_SKIP() << "Xvfb, openbox, i3, trayer, xdotool or xrandr is not installed";
         }
-        dir_ = dir;
-        // Xvfb picks a free display and names it on descriptor 3, so parallel runs never race
-        // for one. Its screen has room right of the monitors for those the tests add.
+    }
+    void TearDown() override {
+        if (HasFailure()) {
+            std::cerr << fileText(dir_ / "vellumor.log");
+        }
+        vellumor_.reset(), tray_.reset(), manager_.reset(), xvfb_.reset();
+        if (c_ != nullptr) {
+            xcb_disconnect(c_);
+            std::filesystem::remove_all(dir_);
+        }
+    }
+
+    // Xvfb with two monitors side by side, the left one primary, and with openbox and trayer
+    // unless `bare`. Xvfb picks a free display and names it on descriptor 3, so parallel runs
+    // never race for one; its screen has room right of the monitors for those the tests add.
+    void startDesktop(bool bare = false) {
+        std::string dir = std::filesystem::temp_directory_path() / "vellumor-x11-XXXXXX";
+        dir_ = ::mkdtemp(dir.data());
         xvfb_.emplace("Xvfb -displayfd 3 -screen 0 4224x1080x24 -nolisten tcp 3>" +
                           (dir_ / "display").string(),
                       dir_ / "xvfb.log");
         waitUntil([&] { return fileText(dir_ / "display").ends_with('\n'); }, 10s);
-        const std::string number = fileText(dir_ / "display");
-        display_ = ":" + number.substr(0, number.find('\n'));
+        display_ = ":" + fileText(dir_ / "display");
+        display_.pop_back();
         c_ = xcb_connect(display_.c_str(), nullptr);
         // The primary monitor takes Xvfb's one output, in place of the server's own monitor.
-        if (display_ == ":" || xcb_connection_has_error(c_) != 0 ||
+        if (display_.empty() || xcb_connection_has_error(c_) != 0 ||
             !run("xrandr --setmonitor +A " + xrandrGeometry(kPrimary) + " screen --setmonitor B " +
                  xrandrGeometry(kSecondary) + " none") ||
             (!bare && !(startManager("openbox --sm-disable") && startTray()))) {
             throw std::runtime_error("the desktop in " + dir_.string() + " did not start");
         }
     }
-    // The tray, the manager and Xvfb stop in that order, members destroyed in reverse.
-    ~X11Desktop() {
-        xcb_disconnect(c_);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     // Starts a window manager (a command line) and waits until it manages windows: it is
     // ready once it manages a probe, mapped again until it does (openbox 3.6 drops the map
     // requests it gets while it starts).
     bool startManager(const std::string& command) {
-        manager_.emplace(
-            "sh -c 'cd " + dir_.string() + " && exec env " + environment() + " " + command + "'",
-            dir_ / "manager.log");
+        manager_.emplace("env " + environment() + " " + command, dir_ / "manager.log");
         const xcb_window_t probe = createWindow({0, 0, 10, 10}, {}, kNormal);
         const bool managing = waitUntil(
             [&] {
@@ -107,11 +116,9 @@ public:
             },
             10s);
         xcb_destroy_window(c_, probe);
-        xcb_flush(c_);
         return managing;
     }
-    // Starts trayer (in place of the one running, if any), of one even colour `tint`, and
-    // waits until it owns the tray selection.
+    // Starts trayer of one even colour `tint` and waits until it owns the tray selection.
     bool startTray(int tint = 0x303030) {
         tray_.emplace("env " + environment() +
                           " trayer --edge bottom --align right --widthtype request --height 28"
@@ -122,35 +129,18 @@ public:
             return X11_REPLY(get_selection_owner, atom("_NET_SYSTEM_TRAY_S0"))->owner != 0;
         });
     }
-    // Ends the X server, as when it crashes or the session ends under its clients: every
-    // connection to it breaks. Nothing here can be asked of the display afterwards.
-    void endServer() { xvfb_.reset(); }
-
-    const std::filesystem::path& directory() const { return dir_; }
-    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root; }
-    xcb_connection_t* connection() const { return c_; }
 
     // Runs a command line on this display (xrandr, xdotool...) in the desktop's directory;
     // whether it succeeded.
     bool run(const std::string& command) {
-        const std::string line = "cd " + dir_.string() + " && env " + environment() +
-                                 " timeout 10 " + command + " >>tools.log 2>&1";
-        return std::system(line.c_str()) == 0;
+        return std::system(("env " + environment() + " timeout 10 " + command + " >>" +
+                            (dir_ / "tools.log").string() + " 2>&1")
+                               .c_str()) == 0;
     }
-    // Moves the pointer, then runs the xdotool commands in `then` (" click 1"...).
-    bool pointer(int x, int y, const std::string& then = "") {
-        return run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + then);
-    }
-    // xrandr's monitor geometry: width/mm x height/mm + x + y, at about 96 dpi.
-    static std::string xrandrGeometry(const Geometry& g) {
-        return std::to_string(g.width) + "/" + std::to_string(g.width * 254 / 960) + "x" +
-               std::to_string(g.height) + "/" + std::to_string(g.height * 254 / 960) + "+" +
-               std::to_string(g.x) + "+" + std::to_string(g.y);
-    }
-    // The environment of the programs on this desktop: its display, and a home and config
-    // directory of its own.
+    // The environment of the programs on this desktop, as env(1) operands: the desktop's
+    // directory as theirs, its display, and a home and config directory of its own.
     std::string environment() const {
-        return "DISPLAY=" + display_ + " HOME=" + dir_.string() +
+        return "-C " + dir_.string() + " DISPLAY=" + display_ + " HOME=" + dir_.string() +
                " XDG_CONFIG_HOME=" + (dir_ / "config").string();
     }
     // Starts vellumor with no session bus (its tray icon is an XEmbed icon in trayer), no
@@ -164,7 +154,13 @@ public:
                 " LSAN_OPTIONS=suppressions=" + VELLUMOR_LSAN_SUPPRESSIONS + " " VELLUMOR_BINARY,
             dir_ / "vellumor.log");
     }
+    // Starts vellumor and waits until it covers every monitor.
+    bool launch() {
+        vellumor_ = launchVellumor();
+        return waitUntil([&] { return overlaysMatchMonitors(); }, 10s);
+    }
 
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root; }
     xcb_atom_t atom(const std::string& name) {
         return X11_REPLY(intern_atom, 0, std::uint16_t(name.size()), name.c_str())->atom;
     }
@@ -196,8 +192,7 @@ public:
     // whose main _NET_WM_WINDOW_TYPE it is, and with `shownOnly`, only the mapped ones.
     std::vector<xcb_window_t> vellumorWindows(const std::string& type = "",
                                               bool shownOnly = false) {
-        std::vector<xcb_window_t> found;
-        std::vector<xcb_window_t> all{root()};
+        std::vector<xcb_window_t> found, all{root()};
         for (std::size_t i = 0; i < all.size(); ++i) {
             for (const xcb_window_t child : children(all[i])) {
                 all.push_back(child);
@@ -212,15 +207,20 @@ public:
         return found;
     }
     std::vector<xcb_window_t> shown(const std::string& type) { return vellumorWindows(type, true); }
+    // The shown vellumor windows of `type`, once there are some; none after 5 s without.
+    std::vector<xcb_window_t> awaitShown(const std::string& type) {
+        std::vector<xcb_window_t> found;
+        waitUntil([&] { return !(found = shown(type)).empty(); });
+        return found;
+    }
     // The window's rectangle in root coordinates.
     Geometry geometry(xcb_window_t window) {
         const auto size = X11_REPLY(get_geometry, window);
         const auto at = X11_REPLY(translate_coordinates, window, root(), 0, 0);
         return size && at ? Geometry{at->dst_x, at->dst_y, size->width, size->height} : Geometry{};
     }
-    auto attributes(xcb_window_t window) { return X11_REPLY(get_window_attributes, window); }
     bool viewable(xcb_window_t window) {
-        const auto a = attributes(window);
+        const auto a = X11_REPLY(get_window_attributes, window);
         return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
     }
     // The window's child of the root: its frame, for a window the manager manages.
@@ -238,8 +238,6 @@ public:
                    std::ranges::all_of(lower, [&](auto l) { return at(l) < at(u); });
         });
     }
-    // The root's child under the pointer.
-    xcb_window_t underPointer() { return X11_REPLY(query_pointer, root())->child; }
     xcb_window_t inputFocus() { return X11_REPLY(get_input_focus)->focus; }
     // The screen's pixels in `area`, row by row (none if it cannot be read): Xvfb at depth 24
     // on a little-endian machine gives each as the bytes blue, green, red and a spare one.
@@ -255,16 +253,42 @@ public:
         return pixels;
     }
     Rgb pixel(int x, int y) { return grab({x, y, 1, 1}).at(0); }
-    // The monitors the server reports now.
-    std::vector<Geometry> monitors() {
-        std::vector<Geometry> result;
-        if (const auto r = X11_REPLY(randr_get_monitors, root(), 1)) {
-            for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); it.rem > 0;
-                 xcb_randr_monitor_info_next(&it)) {
-                result.push_back({it.data->x, it.data->y, it.data->width, it.data->height});
-            }
+    // The monitors the server reports now, left to right.
+    Geometries monitors() {
+        Geometries result;
+        const auto r = X11_REPLY(randr_get_monitors, root(), 1);
+        for (auto it = xcb_randr_get_monitors_monitors_iterator(r.get()); r && it.rem > 0;
+             xcb_randr_monitor_info_next(&it)) {
+            result.push_back({it.data->x, it.data->y, it.data->width, it.data->height});
         }
+        std::ranges::sort(result);
         return result;
+    }
+    // The shown overlays' rectangles, left to right.
+    Geometries overlayGeometries() {
+        Geometries result;
+        for (const xcb_window_t overlay : shown(kOverlay)) {
+            result.push_back(geometry(overlay));
+        }
+        std::ranges::sort(result);
+        return result;
+    }
+    bool overlaysMatchMonitors() {
+        return !monitors().empty() && overlayGeometries() == monitors();
+    }
+    // Whether every monitor shows `colour` on a row every 40 pixels, but for its bottom 40
+    // rows, where a tray or dock may sit: no window or menu shows on them.
+    bool monitorsShow(const Rgb& colour) {
+        const auto screens = monitors();
+        return !screens.empty() && std::ranges::all_of(screens, [&](const Geometry& m) {
+            for (int y = m.y; y < m.y + m.height - 40; y += 40) {
+                const auto row = grab({m.x, y, m.width, 1});
+                if (row.empty() || !std::ranges::all_of(row, [&](auto p) { return p == colour; })) {
+                    return false;
+                }
+            }
+            return true;
+        });
     }
 
     // A mapped window of the test's own in one colour, with the given _NET_WM_WINDOW_TYPE.
@@ -280,26 +304,10 @@ public:
         xcb_flush(c_);
         return window;
     }
-    // Plays a window manager in the middle of its startup: it has named its check window and
-    // what it supports (desktop windows, as openbox does) but takes every map request and
-    // does nothing with it, until called with false.
-    void swallowMapRequests(bool swallow) {
-        const std::uint32_t mask =
-            swallow ? std::uint32_t{XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT} : 0U;
-        xcb_change_window_attributes(c_, root(), XCB_CW_EVENT_MASK, &mask);
-        if (swallow) {
-            const xcb_window_t check = createWindow({-20, -20, 10, 10}, {}, kNormal);
-            setProperty(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
-            setProperty(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
-            setProperty(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM,
-                        {atom(kOverlay), atom("_NET_WM_STATE_BELOW")});
-        }
-        xcb_flush(c_);
-    }
-    // Hears from now on of `window` being unmapped or destroyed (see received).
-    void watch(xcb_window_t window) {
-        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    // Hears from now on of the events of `mask` about `window` (see received).
+    void listen(xcb_window_t window, std::uint32_t mask) {
         xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c_);
     }
     // The windows named by the map requests, unmaps or destructions (XCB_MAP_REQUEST...)
     // received so far; a round trip first, so the events sent before now are in.
@@ -314,115 +322,12 @@ public:
         return events_[type];
     }
 
-private:
-    template <typename Reply>
-    static std::unique_ptr<Reply, decltype(&std::free)> own(Reply* reply) {
-        return {reply, &std::free};
-    }
-
     std::filesystem::path dir_;
     std::string display_;
-    std::optional<Process> xvfb_, manager_, tray_;
     xcb_connection_t* c_ = nullptr;
     std::map<int, std::vector<xcb_window_t>> events_;
-};
-
-#undef X11_REPLY
-
-// vellumor on a virtual desktop, the program stopped before the desktop.
-class DesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (std::system("which Xvfb openbox i3 trayer xdotool xrandr >/dev/null") != 0) {
-            GTEST_SKIP() << "Xvfb, openbox, i3, trayer, xdotool or xrandr is not installed";
-        }
-    }
-    void TearDown() override {
-        if (HasFailure() && desktop_) {
-            std::cerr << fileText(desktop_->directory() / "vellumor.log");
-        }
-        vellumor_.reset();
-        desktop_.reset();
-    }
-
-    X11Desktop& startDesktop(bool bare = false) {
-        desktop_ = std::make_unique<X11Desktop>(bare);
-        return *desktop_;
-    }
-    // Starts vellumor and waits until it covers every monitor.
-    bool launch() {
-        vellumor_ = desktop_->launchVellumor();
-        return waitUntil([&] { return overlaysMatchMonitors(); }, 10s);
-    }
-    std::vector<Geometry> overlayGeometries() {
-        std::vector<Geometry> result;
-        for (const xcb_window_t overlay : desktop_->shown(kOverlay)) {
-            result.push_back(desktop_->geometry(overlay));
-        }
-        return sorted(result);
-    }
-    bool overlaysMatchMonitors() {
-        const auto monitors = desktop_->monitors();
-        return !monitors.empty() && overlayGeometries() == sorted(monitors);
-    }
-    // Whether nine points spread over every monitor show `colour`: its corners, edges' middles
-    // and centre, those at the bottom a little higher, where a tray or dock may sit.
-    bool monitorsShow(const Rgb& colour) {
-        const auto monitors = desktop_->monitors();
-        for (const Geometry& m : monitors) {
-            for (const int x : {m.x, m.x + m.width / 2, m.x + m.width - 1}) {
-                for (const int y : {m.y, m.y + m.height / 2, m.y + m.height - 41}) {
-                    if (desktop_->pixel(x, y) != colour) {
-                        return false;
-                    }
-                }
-            }
-        }
-        return !monitors.empty();
-    }
-    // The shown vellumor windows of `type`, once there are some; none after 5 s without.
-    std::vector<xcb_window_t> awaitShown(const std::string& type) {
-        std::vector<xcb_window_t> found;
-        waitUntil([&] { return !(found = desktop_->shown(type)).empty(); });
-        return found;
-    }
-    // How many pixels of `window` differ from `background` by more than 40 in some channel,
-    // once two reads a little apart agree: how much is drawn on it.
-    long inkWithin(xcb_window_t window, const Rgb& background) {
-        long last = -1, now = 0;
-        waitUntil([&] {
-            std::this_thread::sleep_for(100ms);
-            const auto pixels = desktop_->grab(desktop_->geometry(window));
-            now = std::count_if(pixels.begin(), pixels.end(), [&](const Rgb& p) {
-                return std::abs(p[0] - background[0]) > 40 || std::abs(p[1] - background[1]) > 40 ||
-                       std::abs(p[2] - background[2]) > 40;
-            });
-            return std::exchange(last, now) == now && now > 0;
-        });
-        return now;
-    }
-
-    // Picks an entry of the tray icon's menu: opens it with a click on the icon and goes down
-    // to the entry with the keyboard; whether the menu opened and closed again.
-    enum Entry : int { kAbout = 1, kPickColor, kToggle, kQuit };
-    bool choose(Entry entry) {
-        const Geometry at = desktop_->geometry(awaitShown(kTrayIcon).at(0));
-        // A press within Qt's double-click interval (400 ms) of the last one is a double click,
-        // which opens no menu.
-        std::this_thread::sleep_until(lastClick_ + 500ms);
-        lastClick_ = std::chrono::steady_clock::now();
-        desktop_->pointer(at.x + at.width / 2, at.y + at.height / 2, " click 1");
-        // The pointer leaves the menu before the keys, lest it light an entry they start from.
-        return !awaitShown(kMenu).empty() &&
-               desktop_->pointer(kPrimary.width / 2, kPrimary.height / 2,
-                                 " key" +
-                                     std::string(" Down Down Down Down", std::size_t(5 * entry)) +
-                                     " Return") &&
-               waitUntil([&] { return desktop_->shown(kMenu).empty(); });
-    }
-    std::unique_ptr<X11Desktop> desktop_;
+    std::optional<Process> xvfb_, manager_, tray_;
     std::unique_ptr<Process> vellumor_;
-    std::chrono::steady_clock::time_point lastClick_;
 };
 
 }  // namespace vellumor::x11test

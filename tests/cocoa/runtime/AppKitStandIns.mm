@@ -5,7 +5,6 @@
 
 #include <climits>
 #include <unordered_map>
-#include <vector>
 
 // Stand-ins take what the macOS calls take, used or not.
 #pragma clang diagnostic ignored "-Wunused-parameter"
@@ -15,11 +14,11 @@ extern "C" CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key) {
     return key == kCGDesktopIconWindowLevelKey ? INT_MIN + 42 : 0;
 }
 
-// The program's activation policy and status items (oldest first), for the tests to read.
+// The program's activation policy and latest status item, for the tests to read.
 extern NSApplicationActivationPolicy vellumorActivationPolicy;
 NSApplicationActivationPolicy vellumorActivationPolicy = NSApplicationActivationPolicyRegular;
-extern std::vector<NSStatusItem*> vellumorStatusItems;
-std::vector<NSStatusItem*> vellumorStatusItems;
+extern NSStatusItem* vellumorStatusItem;
+NSStatusItem* vellumorStatusItem = nil;
 
 namespace {
 // GNUstep declares a window's collection behaviour but keeps none; here it is kept, for
@@ -42,11 +41,11 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
 - (id)init {
     self = [super init];
     _button = [[NSStatusBarButton alloc] initWithFrame:NSMakeRect(0, 0, 22, 22)];
-    vellumorStatusItems.push_back(self);
+    vellumorStatusItem = self;
     return self;
 }
 - (void)dealloc {
-    std::erase(vellumorStatusItems, self);
+    [[NSStatusBar systemStatusBar] removeStatusItem:self];
     [_button release];
     [_itemMenu release];
     [super dealloc];
@@ -93,7 +92,9 @@ std::unordered_map<const void*, NSWindowCollectionBehavior> collectionBehaviors;
     return [[[VLMStandInStatusItem alloc] init] autorelease];
 }
 - (void)removeStatusItem:(NSStatusItem*)item {
-    std::erase(vellumorStatusItems, item);
+    if (vellumorStatusItem == item) {
+        vellumorStatusItem = nil;
+    }
 }
 @end
 #pragma clang diagnostic pop

@@ -1,24 +1,26 @@
-// The tests' hands and eyes inside the program built on GNUstep: one command a line on
-// standard input, carried out on the main thread through AppKit's own objects, each answered
-// on standard output up to a line "end".
+// The tests' hands and eyes inside the program built on GNUstep: commands on standard input,
+// one a line, taken on the main run loop once the program has launched and carried out
+// through AppKit's own objects, each answered in one line on standard output.
 //
-//   state         "policy P"; "live N M", the program's windows alive now and ever made;
-//                 "screen FRAME" for each screen; "window ..." for each of the program's
-//                 windows, with its colour in calibrated RGB and the frame it answers to
-//                 constrainFrameRect:toScreen: for a rectangle far below the screen; "entry TITLE
-//                 ACTION ENABLED" (or "entry -") for each status menu entry, as AppKit validates it
-//   choose TITLE  the status menu's entry TITLE, validated and performed as a click would
+//   state         its items joined by "; ": "policy P"; "live N M", the program's windows
+//                 alive now and ever made; "screen FRAME" for each screen; "window ..." for
+//                 each of the program's windows, with its colour in calibrated RGB and the
+//                 frame it answers to constrainFrameRect:toScreen: for a rectangle far below
+//                 the screen; "entry TITLE ACTION ENABLED" (or "entry -") for each status menu
+//                 entry, as AppKit validates it
+//   choose TITLE  the status menu's entry TITLE, validated and performed as a click would:
+//                 "chosen"
 //   pick R G B    the colour panel takes a calibrated RGB colour and sends its action, as
-//                 when the user picks one
+//                 when the user picks one: "picked"
 
+#include <cstdio>
+#include <iomanip>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #pragma clang diagnostic ignored "-Wunused-parameter"
 
 // What the stand-ins keep for the tests.
-extern std::vector<NSStatusItem*> vellumorStatusItems;
+extern NSStatusItem* vellumorStatusItem;
 extern NSApplicationActivationPolicy vellumorActivationPolicy;
 // GNUstep's allocation counters (NSDebug.h declares them only in builds without NDEBUG).
 extern "C" BOOL GSDebugAllocationActive(BOOL active);
@@ -42,54 +44,70 @@ extern "C" int GSDebugAllocationTotal(Class cls);
 
 namespace {
 
-void reply(NSString* line) {
-    std::cout << [line UTF8String] << "\n";
+std::ostream& operator<<(std::ostream& out, NSRect rect) {
+    return out << rect.origin.x << ',' << rect.origin.y << ',' << rect.size.width << ','
+               << rect.size.height;
 }
 
-NSString* describe(NSRect rect) {
-    return [NSString stringWithFormat:@"%g,%g,%g,%g", rect.origin.x, rect.origin.y, rect.size.width,
-                                      rect.size.height];
-}
-
-NSString* describe(NSColor* color) {
+std::ostream& operator<<(std::ostream& out, NSColor* color) {
     NSColor* rgb = [color colorUsingColorSpaceName:NSCalibratedRGBColorSpace];
-    return [NSString stringWithFormat:@"%.3f,%.3f,%.3f", [rgb redComponent], [rgb greenComponent],
-                                      [rgb blueComponent]];
+    return out << std::fixed << std::setprecision(3) << [rgb redComponent] << ','
+               << [rgb greenComponent] << ',' << [rgb blueComponent] << std::defaultfloat
+               << std::setprecision(6);
 }
 
-void reportState(NSMenu* menu) {
-    reply([NSString stringWithFormat:@"policy %ld", static_cast<long>(vellumorActivationPolicy)]);
+void state(NSMenu* menu) {
     Class programWindow = NSClassFromString(@"VLMWindow");
-    reply([NSString stringWithFormat:@"live %d %d", GSDebugAllocationCount(programWindow),
-                                     GSDebugAllocationTotal(programWindow)]);
+    std::cout << "policy " << vellumorActivationPolicy << "; live "
+              << GSDebugAllocationCount(programWindow) << ' '
+              << GSDebugAllocationTotal(programWindow);
     for (NSScreen* screen in [NSScreen screens]) {
-        reply([@"screen " stringByAppendingString:describe([screen frame])]);
+        std::cout << "; screen " << [screen frame];
     }
+    // BOOLs are signed chars here: unary plus prints them as numbers.
     for (NSWindow* window in [NSApp windows]) {
         if ([window isKindOfClass:programWindow]) {
             NSScreen* screen = [window screen] != nil ? [window screen] : [NSScreen mainScreen];
-            reply([NSString
-                stringWithFormat:@"window style=%lu visible=%d key=%d level=%ld behavior=%lu "
-                                 @"canBecomeKey=%d canBecomeMain=%d ignoresMouse=%d color=%@ "
-                                 @"frame=%@ constrained=%@",
-                                 static_cast<unsigned long>([window styleMask]), [window isVisible],
-                                 [window isKeyWindow], static_cast<long>([window level]),
-                                 static_cast<unsigned long>([window collectionBehavior]),
-                                 [window canBecomeKeyWindow], [window canBecomeMainWindow],
-                                 [window ignoresMouseEvents], describe([window backgroundColor]),
-                                 describe([window frame]),
-                                 describe([window
-                                     constrainFrameRect:NSMakeRect(100, -5000, 300, 320)
-                                               toScreen:screen])]);
+            std::cout << "; window style=" << [window styleMask]
+                      << " visible=" << +[window isVisible] << " key=" << +[window isKeyWindow]
+                      << " level=" << [window level] << " behavior=" << [window collectionBehavior]
+                      << " canBecomeKey=" << +[window canBecomeKeyWindow]
+                      << " canBecomeMain=" << +[window canBecomeMainWindow]
+                      << " ignoresMouse=" << +[window ignoresMouseEvents] << " color=" <<
+                [window backgroundColor] << " frame=" << [window frame] << " constrained=" <<
+                [window constrainFrameRect:NSMakeRect(100, -5000, 300, 320) toScreen:screen];
         }
     }
     for (NSMenuItem* entry in [menu itemArray]) {
-        reply([entry isSeparatorItem]
-                  ? @"entry -"
-                  : [NSString stringWithFormat:@"entry %@ %@ %d", [entry title],
-                                               NSStringFromSelector([entry action]),
-                                               [entry isEnabled]]);
+        if ([entry isSeparatorItem]) {
+            std::cout << "; entry -";
+        } else {
+            std::cout << "; entry " << [[entry title] UTF8String] << ' ' <<
+                [NSStringFromSelector([entry action]) UTF8String] << ' ' << +[entry isEnabled];
+        }
     }
+}
+
+// Carries out one command and answers it.
+void perform(NSString* line) {
+    NSMenu* menu = [vellumorStatusItem menu];
+    [menu update];
+    const NSInteger entry =
+        [line hasPrefix:@"choose "] ? [menu indexOfItemWithTitle:[line substringFromIndex:7]] : -1;
+    double red = 0, green = 0, blue = 0;
+    if ([line isEqualToString:@"state"]) {
+        state(menu);
+    } else if (entry >= 0 && [[menu itemAtIndex:entry] isEnabled]) {
+        [menu performActionForItemAtIndex:entry];
+        std::cout << "chosen";
+    } else if (std::sscanf([line UTF8String], "pick %lf %lf %lf", &red, &green, &blue) == 3) {
+        NSColor* color = [NSColor colorWithCalibratedRed:red green:green blue:blue alpha:1.0];
+        std::cout << ([[NSColorPanel sharedColorPanel] vlm_userPicks:color] ? "picked"
+                                                                            : "unpicked");
+    } else {
+        std::cout << "error: " << [line UTF8String];
+    }
+    std::cout << std::endl;
 }
 
 }  // namespace
@@ -102,52 +120,36 @@ void reportState(NSMenu* menu) {
 + (void)load {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
     GSDebugAllocationActive(YES);
-    // Commands are taken once the program has launched.
-    [[NSNotificationCenter defaultCenter] addObserver:self
-                                             selector:@selector(launched:)
-                                                 name:NSApplicationDidFinishLaunchingNotification
-                                               object:nil];
+    NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
+    [center addObserver:self
+               selector:@selector(launched:)
+                   name:NSApplicationDidFinishLaunchingNotification
+                 object:nil];
+    [center addObserver:self
+               selector:@selector(read:)
+                   name:NSFileHandleReadCompletionNotification
+                 object:nil];
     [pool release];
 }
 
 + (void)launched:(NSNotification*)notification {
-    [NSThread detachNewThreadSelector:@selector(listen:) toTarget:self withObject:nil];
+    [[NSFileHandle fileHandleWithStandardInput] readInBackgroundAndNotify];
 }
 
-// On its own thread: each line read is carried out on the main thread.
-+ (void)listen:(id)unused {
-    for (std::string line; std::getline(std::cin, line);) {
-        @autoreleasepool {
-            [self performSelectorOnMainThread:@selector(perform:)
-                                   withObject:[NSString stringWithUTF8String:line.c_str()]
-                                waitUntilDone:YES];
-        }
-    }
-}
-
-+ (void)perform:(NSString*)line {
+// What came on standard input, a line or more; nothing once it is closed.
++ (void)read:(NSNotification*)notification {
     @autoreleasepool {
-        NSMenu* menu = vellumorStatusItems.empty() ? nil : [vellumorStatusItems.front() menu];
-        [menu update];
-        NSArray* words = [line componentsSeparatedByString:@" "];
-        const NSInteger entry = [line hasPrefix:@"choose "]
-                                    ? [menu indexOfItemWithTitle:[line substringFromIndex:7]]
-                                    : -1;
-        if ([line isEqualToString:@"state"]) {
-            reportState(menu);
-        } else if (entry >= 0 && [[menu itemAtIndex:entry] isEnabled]) {
-            [menu performActionForItemAtIndex:entry];
-            reply(@"chosen");
-        } else if ([line hasPrefix:@"pick "] && [words count] == 4) {
-            NSColor* color = [NSColor colorWithCalibratedRed:[[words objectAtIndex:1] doubleValue]
-                                                       green:[[words objectAtIndex:2] doubleValue]
-                                                        blue:[[words objectAtIndex:3] doubleValue]
-                                                       alpha:1.0];
-            reply([[NSColorPanel sharedColorPanel] vlm_userPicks:color] ? @"picked" : @"unpicked");
-        } else {
-            reply([@"error: " stringByAppendingString:line]);
+        NSData* data = [[notification userInfo] objectForKey:NSFileHandleNotificationDataItem];
+        NSString* text = [[[NSString alloc] initWithData:data
+                                                encoding:NSUTF8StringEncoding] autorelease];
+        for (NSString* line in [text componentsSeparatedByString:@"\n"]) {
+            if ([line length] > 0) {
+                perform(line);
+            }
         }
-        std::cout << "end" << std::endl;
+        if ([data length] > 0) {
+            [[notification object] readInBackgroundAndNotify];
+        }
     }
 }
 

@@ -6,29 +6,21 @@
 // Usage: gnustep-store-color DOMAIN RED GREEN BLUE
 //        gnustep-store-color DOMAIN TEXT
 
-#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    if (argc != 5 && argc != 3) {
-        std::fputs("usage: gnustep-store-color DOMAIN (RED GREEN BLUE | TEXT)\n", stderr);
-        return 2;
-    }
     @autoreleasepool {
-        id root = nil;
-        if (argc == 5) {
-            root = [NSColor colorWithCalibratedRed:std::atof(argv[2])
-                                             green:std::atof(argv[3])
-                                              blue:std::atof(argv[4])
-                                             alpha:1.0];
-        } else {
-            root = [NSString stringWithUTF8String:argv[2]];
-        }
-        NSData* archive = [NSKeyedArchiver archivedDataWithRootObject:root];
+        id root = argc == 5 ? [NSColor colorWithCalibratedRed:std::atof(argv[2])
+                                                        green:std::atof(argv[3])
+                                                         blue:std::atof(argv[4])
+                                                        alpha:1.0]
+                            : [NSString stringWithUTF8String:argv[argc - 1]];
         NSUserDefaults* defaults = [NSUserDefaults standardUserDefaults];
-        NSMutableDictionary* domain = [NSMutableDictionary dictionary];
-        [domain setObject:archive forKey:@"selectedBackgroundColor"];
-        [defaults setPersistentDomain:domain forName:[NSString stringWithUTF8String:argv[1]]];
+        [defaults setPersistentDomain:[NSDictionary
+                                          dictionaryWithObject:[NSKeyedArchiver
+                                                                   archivedDataWithRootObject:root]
+                                                        forKey:@"selectedBackgroundColor"]
+                              forName:[NSString stringWithUTF8String:argv[1]]];
         return [defaults synchronize] ? 0 : 1;
     }
 }
