@@ -15,7 +15,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -327,11 +329,14 @@ protected:
         return screen.isNull() || outputs.empty() ? -1 : count;
     }
     // Waits until every output shows `colour` over all its pixels but those of `except`.
-    ::testing::AssertionResult covered(const Rgb& colour, const Geometry& except = {}) {
+    ::testing::AssertionResult covered(const Rgb& colour,
+                                       const std::vector<Geometry>& except = {}) {
         long wrong = -1;
         const bool held = eventually([&] {
             return (wrong = pixels([&](const Rgb& c, int x, int y) {
-                        return c != colour && !except.contains(x, y);
+                        return c != colour &&
+                               std::none_of(except.begin(), except.end(),
+                                            [&](auto& r) { return r.contains(x, y); });
                     })) == 0;
         });
         return held ? ::testing::AssertionSuccess()
@@ -400,6 +405,10 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     const Rgb blue{51, 102, 204};
     // The panel's host comes only after the program: its icon must appear then.
     watcher_.hostThere_ = false;
+    // sway's seat has a keyboard only while a virtual one exists, and the program binds its
+    // own a moment after one appears: keys sent before that are lost. One held for the whole
+    // session, as a real seat's is, lets every typed key arrive.
+    const auto keyboard = desktop.start("wtype -s 1000000", "keyboard.log");
     ASSERT_TRUE(launch(blue));
     // Layer surfaces are no windows of sway's: no place in the tiling, no focus.
     EXPECT_TRUE(desktop.windowsOf(vellumor_->pid()).empty());
@@ -418,7 +427,7 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     terminal_ = desktop.start("foot -o colors.background=ff8000 cat", "foot.log");
     ASSERT_TRUE(eventually([&] { return desktop.focusedPid() == terminal_->pid(); }));
     const Geometry rect = rectOf(desktop.windowsOf(terminal_->pid()).at(0));
-    ASSERT_TRUE(covered(blue, rect));
+    ASSERT_TRUE(covered(blue, {rect}));
     // Drawn above the overlay: the terminal's pixels are its own; typed text adds ink.
     const auto ink = [&] {
         return pixels(
@@ -432,7 +441,7 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     EXPECT_EQ(desktop.focusedPid(), terminal_->pid());
     ASSERT_TRUE(desktop.capture("wtype vellumor"));
     EXPECT_TRUE(eventually([&] { return ink() > before + 50; })) << "typing did not reach it";
-    EXPECT_TRUE(covered(blue, rect));
+    EXPECT_TRUE(covered(blue, {rect}));
 
     // Hidden, the overlays take no click: the same click reaches the workspace.
     ASSERT_TRUE(choose("Toggle Show/Hide"));
@@ -440,7 +449,7 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     ASSERT_TRUE(desktop.click(clickX, clickY));
     EXPECT_TRUE(eventually([&] { return desktop.focusedPid() == 0; }));
     ASSERT_TRUE(choose("Toggle Show/Hide"));
-    EXPECT_TRUE(covered(blue, rect));
+    EXPECT_TRUE(covered(blue, {rect}));
 
     // About and Pick Color... each open a window of the program's in front.
     terminal_.reset();
@@ -449,12 +458,29 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     ASSERT_TRUE(choose("Pick Color..."));
     EXPECT_TRUE(eventually([&] { return desktop.windowsOf(vellumor_->pid()).size() == 2; }));
     EXPECT_EQ(desktop.focusedPid(), vellumor_->pid());
+    // A colour typed into the dialog's HTML field repaints every output and is stored.
+    ASSERT_TRUE(desktop.capture("wtype -M alt h -m alt -M ctrl a -m ctrl '#20c040'"));
+    const Rgb green{32, 192, 64};
+    std::vector<Geometry> windows;
+    for (const QJsonObject& window : desktop.windowsOf(vellumor_->pid())) {
+        windows.push_back(rectOf(window));
+    }
+    EXPECT_TRUE(covered(green, windows));
+    const auto archive = platform::common::DefaultsFile(
+                             desktop.directory() / "config/vellumor/org.vellumor.Vellumor.plist")
+                             .dataForKey("selectedBackgroundColor");
+    const auto stored = archive ? platform::common::unarchiveColor(*archive) : std::nullopt;
+    ASSERT_TRUE(stored);
+    EXPECT_EQ((Rgb{int(std::lround(stored->displayRed() * 255)),
+                   int(std::lround(stored->displayGreen() * 255)),
+                   int(std::lround(stored->displayBlue() * 255))}),
+              green);
 
     ASSERT_TRUE(choose("Quit"));
     const auto status = vellumor_->waitForExit(10s);
     ASSERT_TRUE(status.has_value()) << "Quit did not end the program";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
-    EXPECT_TRUE(eventually([&] { return nowhere(blue); }));
+    EXPECT_TRUE(eventually([&] { return nowhere(green); }));
 }
 
 // 800 wide and 1080 high are sizes where pixman rounds its scaling step up: a buffer too
