@@ -34,7 +34,13 @@ struct Frame {
     int width = 0, height = 0;
     std::uint32_t pixel = 0;
     bool acked = false;
+    friend bool operator==(const Frame&, const Frame&) = default;
 };
+// A frame of `colour` (0xAARRGGBB) as an overlay of that many logical pixels should send it.
+Frame shown(std::uint32_t colour, std::uint32_t width, std::uint32_t height) {
+    return {static_cast<int>(pixelBufferLength(width, 1)),
+            static_cast<int>(pixelBufferLength(height, 1)), colour, true};
+}
 
 // The fixture is the compositor: wl_compositor, wl_shm, wp_viewporter, the layer shell and two
 // outputs (1920x1080 at the origin, 1280x1024 right of it) for one client on a socket pair,
@@ -261,11 +267,7 @@ TEST_F(WaylandSurfaceTest, OverlayIsAKeyboardlessBottomLayerSurfaceScaledOverIts
           "wp_viewport.set_destination 1280 1024"}) {
         EXPECT_EQ(count(request), 1) << request;
     }
-    const Frame frame = frames_[0];
-    EXPECT_TRUE(frame.acked);
-    EXPECT_EQ(frame.pixel, 0xFFFF0000U);
-    EXPECT_EQ(frame.width, static_cast<int>(pixelBufferLength(1280, 1)));
-    EXPECT_EQ(frame.height, static_cast<int>(pixelBufferLength(1024, 1)));
+    EXPECT_EQ(frames_[0], shown(0xFFFF0000U, 1280, 1024));
     // Clicks through: an empty region.
     overlay.setTakesClicks(false);
     EXPECT_TRUE(serveUntil([&] { return count("wl_surface.set_input_region wl_region") == 1; }));
@@ -283,18 +285,16 @@ TEST_F(WaylandSurfaceTest, EachColourAndSizeGetsABufferAndEachBufferGoesOnceRele
         EXPECT_EQ(count("wl_surface.attach nil 0 0"), 1);
         overlay.show();
         ASSERT_TRUE(serveUntil([&] { return frames_.size() == 2; }));
-        EXPECT_EQ(frames_[1].pixel, 0xFF0000FFU);
-        EXPECT_TRUE(frames_[1].acked);
+        EXPECT_EQ(frames_[1], shown(0xFF0000FFU, 1920, 1080));
         overlay.setColor(kRed);
         ASSERT_TRUE(serveUntil([&] { return frames_.size() == 3; }));
-        EXPECT_EQ(frames_[2].pixel, 0xFFFF0000U);
+        EXPECT_EQ(frames_[2], shown(0xFFFF0000U, 1920, 1080));
         // A new size, configured after a hide, wants a buffer of its own length.
         sizes_[0] = {800, 600};
         overlay.hide();
         overlay.show();
         ASSERT_TRUE(serveUntil([&] { return frames_.size() == 4; }));
-        EXPECT_EQ(frames_[3].width, static_cast<int>(pixelBufferLength(800, 1)));
-        EXPECT_EQ(frames_[3].height, static_cast<int>(pixelBufferLength(600, 1)));
+        EXPECT_EQ(frames_[3], shown(0xFFFF0000U, 800, 600));
         // Each buffer the compositor let go of is destroyed; the one it holds stays.
         EXPECT_TRUE(serveUntil([&] { return buffers() == 1; })) << buffers();
     }

@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRect>
 
 #include <algorithm>
 #include <cmath>
@@ -36,13 +37,7 @@ using namespace std::chrono_literals;
 using testsupport::Process;
 namespace fs = std::filesystem;
 
-struct Geometry {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool contains(int px, int py) const {
-        return px >= x && py >= y && px < x + width && py < y + height;
-    }
-};
-Geometry rectOf(const QJsonObject& node) {
+QRect rectOf(const QJsonObject& node) {
     const QJsonObject r = node["rect"].toObject();
     return {r["x"].toInt(), r["y"].toInt(), r["width"].toInt(), r["height"].toInt()};
 }
@@ -76,12 +71,10 @@ bool eventually(const std::function<bool()>& condition) {
 class WaylandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"sway", "grim", "foot", "wtype", "dbus-daemon", "gdbus"}) {
-            if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0) {
-                // CI installs them all: there a skip would hide a lost test.
-                ASSERT_EQ(std::getenv("CI"), nullptr) << tool << " is not installed";
-                GTEST_SKIP() << tool << " is not installed";
-            }
+        if (std::system("command -v sway grim foot wtype dbus-daemon gdbus >/dev/null") != 0) {
+            // CI installs them all: there a skip would hide a lost test.
+            ASSERT_EQ(std::getenv("CI"), nullptr) << "sway, grim, foot, wtype or dbus is missing";
+            GTEST_SKIP() << "sway, grim, foot, wtype or dbus is not installed";
         }
     }
     void TearDown() override {
@@ -113,10 +106,10 @@ protected:
             uid_ = account->pw_uid;
             user_ = "setpriv --reuid=" + std::to_string(uid_) +
                     " --regid=" + std::to_string(account->pw_gid) + " --clear-groups ";
-            for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-                (void)::lchown(entry.path().c_str(), uid_, account->pw_gid);
-            }
-            (void)::lchown(dir_.c_str(), uid_, account->pw_gid);
+            check(std::system(("chown -R " + std::to_string(uid_) + ":" +
+                               std::to_string(account->pw_gid) + " " + dir_.string())
+                                  .c_str()) == 0,
+                  "cannot hand the directory over");
         }
         const std::string address = "unix:path=" + (dir_ / "runtime/bus").string();
         std::ofstream(dir_ / "bus.conf")
@@ -195,8 +188,8 @@ protected:
     }
 
     // The active outputs in sway's order.
-    std::vector<std::pair<std::string, Geometry>> outputs() const {
-        std::vector<std::pair<std::string, Geometry>> result;
+    std::vector<std::pair<std::string, QRect>> outputs() const {
+        std::vector<std::pair<std::string, QRect>> result;
         for (const QJsonValue output : ipc("get_outputs").array()) {
             if (output["active"].toBool()) {
                 result.emplace_back(output["name"].toString().toStdString(),
@@ -231,7 +224,7 @@ protected:
     std::string addOutput() const {
         const std::size_t before = outputs().size();
         sway("create_output");
-        std::vector<std::pair<std::string, Geometry>> now;
+        std::vector<std::pair<std::string, QRect>> now;
         testsupport::waitUntil([&] { return (now = outputs()).size() > before; });
         return now.empty() ? "" : now.back().first;
     }
@@ -257,8 +250,8 @@ protected:
                 .convertToFormat(QImage::Format_RGB32);
         long count = 0;
         for (const auto& [name, r] : outputs) {
-            for (int y = r.y; y < r.y + r.height; ++y) {
-                for (int x = r.x; x < r.x + r.width; ++x) {
+            for (int y = r.top(); y <= r.bottom(); ++y) {
+                for (int x = r.left(); x <= r.right(); ++x) {
                     const QRgb p = screen.valid(x, y) ? screen.pixel(x, y) : qRgb(1, 2, 3);
                     count += match({qRed(p), qGreen(p), qBlue(p)}, x, y);
                 }
@@ -267,8 +260,7 @@ protected:
         return screen.isNull() || outputs.empty() ? -1 : count;
     }
     // Waits until every output shows `colour` over all its pixels but those of `except`.
-    ::testing::AssertionResult covered(const Rgb& colour,
-                                       const std::vector<Geometry>& except = {}) {
+    ::testing::AssertionResult covered(const Rgb& colour, const std::vector<QRect>& except = {}) {
         long wrong = -1;
         const bool held = eventually([&] {
             return (wrong = pixels([&](const Rgb& c, int x, int y) {
@@ -362,7 +354,7 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     // under it is clicked.
     terminal_ = start("foot -o colors.background=ff8000 cat", "foot.log");
     ASSERT_TRUE(eventually([&] { return focusedPid() == terminal_->pid(); }));
-    const Geometry rect = rectOf(windows(terminal_->pid()).at(0));
+    const QRect rect = rectOf(windows(terminal_->pid()).at(0));
     ASSERT_TRUE(covered(blue, {rect}));
     // Drawn above the overlay: the terminal's pixels are its own; typed text adds ink.
     const auto ink = [&] {
@@ -370,9 +362,9 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
             [&](const Rgb& c, int x, int y) { return rect.contains(x, y) && c != kOrange; });
     };
     const long before = ink();
-    EXPECT_LT(before, rect.width * rect.height / 4);
-    const Geometry first = outputs()[0].second;
-    const int clickX = first.x + first.width - 20, clickY = first.y + first.height - 20;
+    EXPECT_LT(before, rect.width() * rect.height() / 4);
+    const QRect first = outputs()[0].second;
+    const int clickX = first.right() - 20, clickY = first.bottom() - 20;
     ASSERT_TRUE(click(clickX, clickY));
     EXPECT_EQ(focusedPid(), terminal_->pid());
     ASSERT_TRUE(capture("wtype vellumor"));
@@ -397,7 +389,7 @@ TEST_F(WaylandTest, OverlaysCoverEachOutputBelowWindowsAndTheTrayMenuWorks) {
     // A colour typed into the dialog's HTML field repaints every output and is stored.
     ASSERT_TRUE(capture("wtype -M alt h -m alt -M ctrl a -m ctrl '#20c040'"));
     const Rgb green{32, 192, 64};
-    std::vector<Geometry> shown;
+    std::vector<QRect> shown;
     for (const QJsonObject& window : windows(vellumor_->pid())) {
         shown.push_back(rectOf(window));
     }
@@ -428,7 +420,7 @@ TEST_F(WaylandTest, OutputsPluggedUnpluggedAndResizedAreCoveredExactly) {
     for (const auto& [mode, width] : {std::pair{"800x600", 800}, {"1920x1080", 1920}}) {
         ASSERT_TRUE(sway("output " + added + " resolution " + mode + " position 0 0"));
         ASSERT_TRUE(sway("output " + first + " position " + std::to_string(width) + " 0"));
-        ASSERT_TRUE(eventually([&] { return outputs().at(1).second.width == width; }));
+        ASSERT_TRUE(eventually([&] { return outputs().at(1).second.width() == width; }));
         EXPECT_TRUE(covered(kGrey)) << mode;
     }
     // Unplugged: the outer sway closes the window that the output is.
