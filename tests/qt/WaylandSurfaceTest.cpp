@@ -54,7 +54,8 @@ protected:
         wl_display_init_shm(display_);
         for (Global& global : globals_) {
             global.self = this;
-            wl_global_create(display_, global.kind, global.kind->version, &global, bind);
+            global.global =
+                wl_global_create(display_, global.kind, global.kind->version, &global, bind);
         }
         std::array<int, 2> ends{};
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data()), 0);
@@ -124,6 +125,7 @@ protected:
         const wl_interface* kind;
         int output = -1;
         WaylandSurfaceTest* self = nullptr;
+        wl_global* global = nullptr;
     };
     struct Surface {
         wl_resource* layer = nullptr;
@@ -317,6 +319,15 @@ TEST_F(WaylandSurfaceTest, RequestsThatFindTheSocketFullAreSentWhenItHasRoom) {
     ASSERT_EQ(::poll(&writable, 1, 0), 0) << "the socket did not fill";
     EXPECT_TRUE(serveUntil([&] { return count("wl_surface.set_input_region wl_region") == 1; }));
     EXPECT_EQ(count("wl_surface.set_input_region nil"), 61);
+}
+
+TEST_F(WaylandSurfaceTest, AnOutputTakenAwayIsNoDisplayAnyMore) {
+    const std::uint32_t second = output(1);
+    ASSERT_EQ(connection_->monitors().size(), 2U);
+    wl_global_destroy(globals_[4].global);
+    EXPECT_TRUE(serveUntil([&] { return connection_->monitors().size() == 1; }));
+    EXPECT_EQ(connection_->output(second), nullptr);
+    EXPECT_EQ(output(1), 0U);
 }
 
 }  // namespace
