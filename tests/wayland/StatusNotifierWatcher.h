@@ -28,7 +28,7 @@ public:
     }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
         if (message.member() == "Get") {
-            return bus.send(message.createReply(QVariant::fromValue(QDBusVariant(hostThere_))));
+            return bus.send(message.createReply(QVariant::fromValue(QDBusVariant(true))));
         }
         if (message.member() == "RegisterStatusNotifierItem") {
             // An item names its service, or an object path on the caller's.
@@ -38,15 +38,6 @@ public:
         }
         return false;
     }
-    // A panel's host registers, as when the panel starts after the items' programs.
-    void hostArrives(QDBusConnection& bus) {
-        hostThere_ = true;
-        bus.send(QDBusMessage::createSignal("/StatusNotifierWatcher",
-                                            "org.kde.StatusNotifierWatcher",
-                                            "StatusNotifierHostRegistered"));
-    }
-    // Whether a host is there: from the start unless told otherwise.
-    bool hostThere_ = true;
     std::vector<std::string> items;
 };
 
