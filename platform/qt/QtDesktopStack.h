@@ -53,6 +53,8 @@ public:
     // so that a window made in the same pass with the same looks takes it over (see
     // takeParked) without it ever leaving the screen; destroys it then if none did.
     void park(std::unique_ptr<QtBareWindow> window);
+    // Destroys the parked windows now, once the windows of a pass are known to be made.
+    void dropParked();
     // A parked window with this rectangle (X11 root coordinates), background pixel and hints,
     // on screen; null when there is none.
     std::unique_ptr<QtBareWindow> takeParked(const QRect& geometry, std::uint32_t pixel,
@@ -80,7 +82,6 @@ private:
     // Whether a window of ours is still to be mapped by the manager within the first wait for
     // its answer, so that the stacking list is still to change.
     bool awaitingManager() const;
-    void dropParked();
     void restack();
     // The windows of `bottomToTop` by kind; reads the kinds of those not seen on the last pass.
     std::vector<StackedWindow> classify(const std::vector<std::uint32_t>& bottomToTop,

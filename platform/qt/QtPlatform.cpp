@@ -75,7 +75,11 @@ public:
             return false;
         }
         const auto& event = *static_cast<const xcb_generic_event_t*>(message);
-        platform_.screens().noteEvent(event);
+        if (platform_.screens().noteEvent(event)) {
+            // The overlays were rebuilt at once: the windows none took over go now, not
+            // after Qt's own screen update.
+            platform_.desktopStack().dropParked();
+        }
         platform_.desktopStack().noteEvent(event);
         return false;
     }

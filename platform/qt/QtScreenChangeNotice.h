@@ -30,15 +30,15 @@ public:
     // The same, except that the first sign in a pass of the event loop is looked at at once.
     // An X server's change reaches Qt's own screen update in the same pass, and the overlays
     // need not wait for it: it reads every output property of every monitor, a round trip
-    // each.
-    void requestAtOnce() {
+    // each. Whether the notification was posted now.
+    bool requestAtOnce() {
         if (checkedInPass_) {
             request();
-            return;
+            return false;
         }
         checkedInPass_ = true;
-        check();
         nextPass_.request();
+        return check();
     }
 
 private:
@@ -50,14 +50,16 @@ private:
         }
     }
 
-    void check() {
+    // Whether the notification was posted.
+    bool check() {
         auto current = read_();
         if (current == announced_) {
-            return;
+            return false;
         }
         announced_ = std::move(current);
         NotificationCenter::defaultCenter().postNotificationName(
             NSApplicationDidChangeScreenParametersNotification, nullptr);
+        return true;
     }
 
     std::function<std::vector<Monitor>()> read_;

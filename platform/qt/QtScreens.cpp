@@ -81,7 +81,7 @@ QRect QtScreens::referenceOf(const std::vector<Monitor>& current) const {
     return current.front().geometry;
 }
 
-void QtScreens::noteEvent(const xcb_generic_event_t& event) {
+bool QtScreens::noteEvent(const xcb_generic_event_t& event) {
     const auto type = static_cast<std::uint8_t>(event.response_type & 0x7F);
     bool relevant = false;
     if (type == XCB_CONFIGURE_NOTIFY) {
@@ -91,10 +91,11 @@ void QtScreens::noteEvent(const xcb_generic_event_t& event) {
         relevant = type == randrFirstEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
                    type == randrFirstEvent_ + XCB_RANDR_NOTIFY;
     }
-    if (relevant) {
-        stale_ = true;
-        notice_.requestAtOnce();
+    if (!relevant) {
+        return false;
     }
+    stale_ = true;
+    return notice_.requestAtOnce();
 }
 
 }  // namespace platform::qt

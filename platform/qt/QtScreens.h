@@ -35,8 +35,8 @@ public:
     // on and is read again, at once for the first such event in a pass of the event loop
     // and on the next pass for later ones; the screen-parameters notification is posted
     // when the monitors differ from those last announced. Called from the native event
-    // filter, before Qt sees the event.
-    void noteEvent(const xcb_generic_event_t& event);
+    // filter, before Qt sees the event. Whether the notification was posted meanwhile.
+    bool noteEvent(const xcb_generic_event_t& event);
 
 private:
     // Reads the monitors from the server into current_.
