@@ -32,6 +32,12 @@ protected:
     }
 };
 
+// An entry's title as Qt's menu shows it: plain text, an ampersand a character and not a
+// mnemonic.
+QString menuTitle(const MenuItem& item) {
+    return QString::fromStdString(item.title()).replace('&', "&&");
+}
+
 // A transparent icon holds the item's place until it is given an image: a tray shows
 // nothing for an icon-less item.
 QIcon blankIcon() {
@@ -51,7 +57,7 @@ void QtStatusItem::realize() {
     }
     qmenu_ = std::make_unique<StatusMenu>();
     qmenu_->setObjectName("vellumor-status-menu");
-    QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { rebuildMenu(); });
+    QObject::connect(qmenu_.get(), &QMenu::aboutToShow, qmenu_.get(), [this] { refreshMenu(); });
     rebuildMenu();
 #if VELLUMOR_WAYLAND
     if (platform_->onWayland()) {
@@ -137,6 +143,33 @@ void QtStatusItem::setMenu(Menu* menu) {
     }
 }
 
+void QtStatusItem::refreshMenu() {
+    const auto actions = qmenu_->actions();
+    const auto same = [&] {
+        if (menu_ == nullptr || std::size_t(actions.size()) != menu_->itemArray().size()) {
+            return false;
+        }
+        for (qsizetype index = 0; index < actions.size(); ++index) {
+            const MenuItem& item = *menu_->itemArray()[std::size_t(index)];
+            if (actions[index]->isSeparator() != item.isSeparatorItem() ||
+                (!item.isSeparatorItem() && actions[index]->text() != menuTitle(item))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!same()) {
+        rebuildMenu();
+        return;
+    }
+    for (qsizetype index = 0; index < actions.size(); ++index) {
+        const MenuItem& item = *menu_->itemArray()[std::size_t(index)];
+        if (!item.isSeparatorItem()) {
+            actions[index]->setEnabled(item.isEnabled());
+        }
+    }
+}
+
 void QtStatusItem::rebuildMenu() {
     qmenu_->clear();
     if (menu_ == nullptr) {
@@ -149,10 +182,7 @@ void QtStatusItem::rebuildMenu() {
             qmenu_->addSeparator();
             continue;
         }
-        // Plain text: an ampersand in a title is a character, not a mnemonic.
-        QString title = QString::fromStdString(item.title());
-        title.replace('&', "&&");
-        QAction* action = qmenu_->addAction(title);
+        QAction* action = qmenu_->addAction(menuTitle(item));
         action->setEnabled(item.isEnabled());
         Menu* menu = menu_;
         QObject::connect(action, &QAction::triggered, action,

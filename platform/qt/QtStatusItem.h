@@ -46,8 +46,11 @@ public:
     void releaseNative();
 
 private:
-    // Fills the Qt menu from the platform menu, just before it opens.
+    // Fills the Qt menu from the platform menu.
     void rebuildMenu();
+    // Asks each entry again whether it is enabled, just before the menu opens. The entries
+    // keep their Qt actions, and so the ids a panel knows them by over D-Bus.
+    void refreshMenu();
     // Tells the user, once, that no tray shows the icon, if none does.
     void reportMissingTray();
     // Makes the tray icon, with the menu and the image given so far, and shows it.

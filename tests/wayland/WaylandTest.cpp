@@ -309,16 +309,14 @@ protected:
         }
         return entries;
     }
-    // Activates the menu entry titled `title`, as a click in the panel does. The program makes
-    // the menu anew when it opens, under new ids, which the layout may not have yet: it is
-    // read until it holds still.
+    // Activates the menu entry titled `title`, as a click in the panel does: by the id of the
+    // layout the panel read before it opened the menu, which the opening must not change.
     bool choose(const std::string& title) {
-        auto entries = menu();
-        for (auto seen = ids_; (entries = menu(false)), seen != ids_;) {
-            seen = ids_;
-        }
+        const auto entries = menu(false);
+        const std::string id = ids_[title];
+        menu();
         // Sent whatever the answer: Quit may end the program before it gives one.
-        callItem(menuPath_, "com.canonical.dbusmenu.Event " + ids_[title] + " clicked '<0>' 0");
+        callItem(menuPath_, "com.canonical.dbusmenu.Event " + id + " clicked '<0>' 0");
         return std::find(entries.begin(), entries.end(), title) != entries.end();
     }
 
