@@ -111,7 +111,16 @@ void QtStatusItem::releaseNative() {
 void QtStatusItem::reportMissingTray() {
     // The menu is the only way to quit: the line says how else to end the program.
     // With no icon yet, Qt is not asked: its answer would hold for the whole run.
-    if (!tray_ || !QSystemTrayIcon::isSystemTrayAvailable()) {
+    bool shown = tray_ != nullptr;
+#if VELLUMOR_WAYLAND
+    // On Wayland the icon is made only once a panel's host is on the bus. Qt's answer there is
+    // a call to the panel's watcher that holds the event loop until it comes (up to 25 s).
+    shown = shown && ((platform_ != nullptr && platform_->onWayland()) ||
+                      QSystemTrayIcon::isSystemTrayAvailable());
+#else
+    shown = shown && QSystemTrayIcon::isSystemTrayAvailable();
+#endif
+    if (!shown) {
         std::fprintf(stderr,
                      "vellumor: no system tray shows the Vellumor icon, so its menu cannot be "
                      "reached; the icon appears when a tray starts. To end Vellumor: kill %d\n",
