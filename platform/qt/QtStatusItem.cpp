@@ -111,15 +111,10 @@ void QtStatusItem::releaseNative() {
 void QtStatusItem::reportMissingTray() {
     // The menu is the only way to quit: the line says how else to end the program.
     // With no icon yet, Qt is not asked: its answer would hold for the whole run.
-    bool shown = tray_ != nullptr;
-#if VELLUMOR_WAYLAND
     // On Wayland the icon is made only once a panel's host is on the bus. Qt's answer there is
     // a call to the panel's watcher that holds the event loop until it comes (up to 25 s).
-    shown = shown && ((platform_ != nullptr && platform_->onWayland()) ||
-                      QSystemTrayIcon::isSystemTrayAvailable());
-#else
-    shown = shown && QSystemTrayIcon::isSystemTrayAvailable();
-#endif
+    const bool shown = tray_ && ((platform_ != nullptr && platform_->onWayland()) ||
+                                 QSystemTrayIcon::isSystemTrayAvailable());
     if (!shown) {
         std::fprintf(stderr,
                      "vellumor: no system tray shows the Vellumor icon, so its menu cannot be "
@@ -154,28 +149,20 @@ void QtStatusItem::setMenu(Menu* menu) {
 
 void QtStatusItem::refreshMenu() {
     const auto actions = qmenu_->actions();
-    const auto same = [&] {
-        if (menu_ == nullptr || std::size_t(actions.size()) != menu_->itemArray().size()) {
-            return false;
-        }
-        for (qsizetype index = 0; index < actions.size(); ++index) {
-            const MenuItem& item = *menu_->itemArray()[std::size_t(index)];
-            if (actions[index]->isSeparator() != item.isSeparatorItem() ||
-                (!item.isSeparatorItem() && actions[index]->text() != menuTitle(item))) {
-                return false;
-            }
-        }
-        return true;
-    };
-    if (!same()) {
+    if (menu_ == nullptr || std::size_t(actions.size()) != menu_->itemArray().size()) {
         rebuildMenu();
         return;
     }
     for (qsizetype index = 0; index < actions.size(); ++index) {
         const MenuItem& item = *menu_->itemArray()[std::size_t(index)];
-        if (!item.isSeparatorItem()) {
-            actions[index]->setEnabled(item.isEnabled());
+        QAction& action = *actions[index];
+        // Entries changed since the menu was filled: it is filled anew.
+        if (action.isSeparator() != item.isSeparatorItem() ||
+            (!item.isSeparatorItem() && action.text() != menuTitle(item))) {
+            rebuildMenu();
+            return;
         }
+        action.setEnabled(item.isEnabled());
     }
 }
 
