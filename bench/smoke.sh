@@ -10,7 +10,7 @@ build="${1:-$root/build/default}"
 
 targets=(program_bench store_bench)
 if cmake --build "$build" --target help 2>/dev/null | grep -qw bare_windows; then
-    targets+=(bare_windows x11_probe stacking_count)
+    targets+=(bare_windows x11_probe stacking_count repaint_clock)
 fi
 if cmake --build "$build" --target help 2>/dev/null | grep -qw wayland_watcher; then
     targets+=(wayland_watcher)

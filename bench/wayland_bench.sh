@@ -149,16 +149,11 @@ all_show() {
         [ "$(pixel $((x + w - 2)) $((y + h - 2)))" = "$1" ] || return 1
     done < <(outputs)
 }
-# Waits for every output to show "$1", up to $2 tries (default 1000, 5 ms apart); whether it did.
-shows_within() {
-    for _ in $(seq "${2:-1000}"); do
+wait_all_show() {
+    for _ in $(seq 1000); do
         all_show "$1" && return 0
         sleep 0.005
     done
-    return 1
-}
-wait_all_show() {
-    shows_within "$1" && return 0
     echo "wayland_bench: the outputs do not show $1" >&2
     exit 1
 }

@@ -8,32 +8,21 @@
  * FILE holds that time in nanoseconds, rewritten at every such flush, so that a benchmark on
  * the same machine can set it beside the time it pressed a key (x11_probe fanout). */
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include "next_symbol.h"
 
 typedef xcb_void_cookie_t (*clear_area_fn)(xcb_connection_t*, uint8_t, xcb_window_t, int16_t,
                                            int16_t, uint16_t, uint16_t);
 typedef int (*flush_fn)(xcb_connection_t*);
 
 static int cleared;
-
-/* The next definition of `name` after this library's, as a function pointer (ISO C has no
- * conversion from dlsym's object pointer). */
-static void next_symbol(const char* name, void* out, size_t size) {
-    void* symbol = dlsym(RTLD_NEXT, name);
-    if (symbol == NULL) {
-        fprintf(stderr, "repaint_clock: no %s\n", name);
-        abort();
-    }
-    memcpy(out, &symbol, size);
-}
 
 /* The file is opened once and rewritten in place with a number of fixed width: truncating
  * it on every flush would make the file system write it back, which costs more than what is

@@ -8,7 +8,6 @@
  * counts while the program runs. The two atoms are looked up on the first call, one round
  * trip on the program's connection. */
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -16,6 +15,8 @@
 #include <string.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include "next_symbol.h"
 
 typedef xcb_get_property_cookie_t (*get_property_fn)(xcb_connection_t*, uint8_t, xcb_window_t,
                                                      xcb_atom_t, xcb_atom_t, uint32_t, uint32_t);
@@ -30,17 +31,6 @@ static xcb_atom_t restack_atom = XCB_ATOM_NONE;
 static int atoms_known;
 static unsigned long reads;
 static unsigned long restacks;
-
-/* The next definition of `name` after this library's, as a function pointer (ISO C has no
- * conversion from dlsym's object pointer). */
-static void next_symbol(const char* name, void* out, size_t size) {
-    void* symbol = dlsym(RTLD_NEXT, name);
-    if (symbol == NULL) {
-        fprintf(stderr, "stacking_count: no %s\n", name);
-        abort();
-    }
-    memcpy(out, &symbol, size);
-}
 
 static xcb_atom_t lookup(xcb_connection_t* connection, const char* name) {
     intern_fn intern;
