@@ -103,6 +103,19 @@ bool QtDesktopStack::awaitingManager() const {
     });
 }
 
+bool QtDesktopStack::everyMappedWindowShown() const {
+    return std::all_of(bareWindows_.begin(), bareWindows_.end(), [](const auto& entry) {
+        return !entry.second->isMapped() || entry.second->isShown();
+    });
+}
+
+std::optional<std::uint32_t> QtDesktopStack::backgroundPixel() const {
+    if (bareWindows_.empty()) {
+        return std::nullopt;
+    }
+    return bareWindows_.begin()->second->backgroundPixel();
+}
+
 bool QtDesktopStack::isOurs(xcb_window_t window) const {
     return bareWindows_.contains(window);
 }

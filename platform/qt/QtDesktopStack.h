@@ -59,6 +59,10 @@ public:
     // on screen; null when there is none.
     std::unique_ptr<QtBareWindow> takeParked(const QRect& geometry, std::uint32_t pixel,
                                              const BareWindowHints& hints);
+    // Whether the server shows every bare window that was asked to be on screen.
+    bool everyMappedWindowShown() const;
+    // The background pixel of the bare windows (all of one colour), or nothing without any.
+    std::optional<std::uint32_t> backgroundPixel() const;
     // Puts a desktop-stack window in front of the others of the stack.
     void raise(xcb_window_t window);
     // Notes what may call for a pass: the manager's properties on the root, the end of its

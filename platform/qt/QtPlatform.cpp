@@ -1,8 +1,5 @@
 #include "platform/qt/QtPlatform.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
 #include <QTimer>
@@ -14,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/common/FileReplacement.h"
 #include "platform/common/KeyedArchive.h"
 #include "platform/common/WindowLevels.h"
 #include "platform/qt/QtBuildInfo.h"
@@ -21,6 +19,7 @@
 #include "platform/qt/QtImages.h"
 #include "platform/qt/QtSingleInstance.h"
 #include "platform/qt/QtStatusItem.h"
+#include "platform/qt/QtUserPaths.h"
 #include "platform/qt/QtWindow.h"
 #if VELLUMOR_WAYLAND
 #include "platform/qt/QtWaylandConnection.h"
@@ -36,31 +35,6 @@ int fakeArgc = 1;
 char fakeName[] = "vellumor";
 std::array<char*, 2> fakeArgv{fakeName, nullptr};
 }  // namespace
-
-std::filesystem::path defaultsFilePath() {
-    std::filesystem::path base;
-    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME; a relative home is
-    // ignored as well, or the colour would follow the working directory. The last resort
-    // lies in a shared directory, where the defaults file refuses a directory someone else
-    // made first.
-    if (const char* config = std::getenv("XDG_CONFIG_HOME");
-        config != nullptr && config[0] == '/') {
-        base = config;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        base = std::filesystem::path(home) / ".config";
-    } else if (const passwd* user = ::getpwuid(::getuid());
-               user != nullptr && user->pw_dir != nullptr && user->pw_dir[0] == '/') {
-        base = std::filesystem::path(user->pw_dir) / ".config";
-    } else {
-        std::error_code noTemporaryDirectory;
-        base = std::filesystem::temp_directory_path(noTemporaryDirectory);
-        if (noTemporaryDirectory) {
-            base = "/tmp";
-        }
-        base /= "vellumor-" + std::to_string(::getuid());
-    }
-    return base / "vellumor" / "org.vellumor.Vellumor.plist";
-}
 
 // Sees every X event before Qt does and passes each on. A change of the monitors is followed
 // at once (see QtScreens::noteEvent); everything else is only noted, and the work is done on
@@ -80,7 +54,7 @@ public:
             // after Qt's own screen update.
             platform_.desktopStack().dropParked();
         }
-        platform_.desktopStack().noteEvent(event);
+        platform_.desktopStackEvent(event);
         return false;
     }
 
@@ -88,8 +62,11 @@ private:
     QtPlatform& platform_;
 };
 
-QtPlatform::QtPlatform(std::filesystem::path defaultsFile, WindowSystem system)
-    : defaults_(std::move(defaultsFile)), endActivation_([this] { activationRequested_ = false; }) {
+QtPlatform::QtPlatform(std::filesystem::path defaultsFile, WindowSystem system,
+                       xcb_connection_t* earlyDesktop)
+    : earlyDesktop_(earlyDesktop, &xcb_disconnect),
+      defaults_(std::move(defaultsFile)),
+      endActivation_([this] { activationRequested_ = false; }) {
     // Qt runs on the window system chosen, whatever else the session offers.
     qputenv("QT_QPA_PLATFORM", system == WindowSystem::Wayland ? "wayland" : "xcb");
     QCoreApplication::setApplicationName(QStringLiteral("Vellumor"));
@@ -102,6 +79,7 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile, WindowSystem system)
     QObject::connect(&defaultsSyncTimer_, &QTimer::timeout, [this] { syncDefaults(); });
 #if VELLUMOR_WAYLAND
     if (system == WindowSystem::Wayland) {
+        earlyDesktop_.reset();
         startWayland();
         return;
     }
@@ -127,6 +105,7 @@ QtPlatform::QtPlatform(std::filesystem::path defaultsFile, WindowSystem system)
     desktopStack_ = std::make_unique<QtDesktopStack>(*x11_, windows_);
     filter_ = std::make_unique<RootEventFilter>(*this);
     application_->installNativeEventFilter(filter_.get());
+    keptLook_ = readDesktopLook(desktopLookPath());
 }
 
 #if VELLUMOR_WAYLAND
@@ -169,6 +148,9 @@ void QtPlatform::run(Application& app) {
     }
     QTimer::singleShot(0, application_.get(), [this, &app] {
         app.finishLaunching();
+        launched_ = true;
+        // Until the manager shows the overlays, the stand-ins keep the desktop covered.
+        endEarlyDesktopOnceCovered();
         // The overlays are what the user waits for at start: launching has mapped them and
         // flushed the requests. The tray icon and the windows' icon follow on the next pass,
         // after the restacking that launching asked for: the tray icon's first showing is
@@ -198,9 +180,46 @@ void QtPlatform::finishShell() {
         return;
     }
     shellFinished_ = true;
+    keepDesktopLook();
     QApplication::setWindowIcon(iconForImage(kAppIconName));
     for (QtStatusItem* item : statusItems_) {
         item->realize();
+    }
+}
+
+void QtPlatform::desktopStackEvent(const xcb_generic_event_t& event) {
+    desktopStack_->noteEvent(event);
+    endEarlyDesktopOnceCovered();
+}
+
+void QtPlatform::endEarlyDesktopOnceCovered() {
+    if (earlyDesktop_ && launched_ && desktopStack_->everyMappedWindowShown()) {
+        earlyDesktop_.reset();
+    }
+}
+
+void QtPlatform::keepDesktopLook() {
+    if (onWayland() || !desktopStack_) {
+        return;
+    }
+    const std::optional<std::uint32_t> pixel = desktopStack_->backgroundPixel();
+    const xcb_visualtype_t* visual = x11_->rootVisual();
+    // A colour-mapped visual's pixels are cells of this run's colour map.
+    if (!pixel || visual == nullptr ||
+        (visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR &&
+         visual->_class != XCB_VISUAL_CLASS_DIRECT_COLOR)) {
+        return;
+    }
+    const DesktopLook look{*pixel, visual->red_mask, visual->green_mask, visual->blue_mask};
+    if (look == keptLook_) {
+        return;
+    }
+    const std::string text = desktopLookText(look);
+    // Only a start's first moment depends on the file, so it is not synced, and a failure
+    // leaves that moment as it would be without.
+    common::detail::PlacedFile placed;
+    if (!common::detail::replaceFile(desktopLookPath(), Data(text.begin(), text.end()), placed)) {
+        keptLook_ = look;
     }
 }
 
@@ -382,6 +401,7 @@ void QtPlatform::syncDefaults() {
     defaultsSyncTimer_.stop();
     defaults_.sync();
     defaultsSync_.synced();
+    keepDesktopLook();
 }
 
 std::optional<Data> QtPlatform::archiveColor(const Color& color, std::string* error) {

@@ -18,6 +18,7 @@
 #include "platform/common/SyncSchedule.h"
 #include "platform/qt/QtCoalescedCall.h"
 #include "platform/qt/QtDesktopStack.h"
+#include "platform/qt/QtEarlyDesktop.h"
 #include "platform/qt/QtScreens.h"
 #include "platform/qt/QtWaylandRules.h"
 #include "platform/qt/QtX11.h"
@@ -30,11 +31,6 @@ class QtWindow;
 class RootEventFilter;
 class WaylandConnection;
 
-// Where the program's defaults live: $XDG_CONFIG_HOME/vellumor/org.vellumor.Vellumor.plist,
-// with XDG_CONFIG_HOME an absolute path or else ~/.config, home being an absolute HOME or the
-// user's home directory. The platform's convention, as ~/Library/Preferences is on macOS.
-std::filesystem::path defaultsFilePath();
-
 // The Linux desktop: Qt 6 Widgets for what Qt does well (tray icon, menus, the colour dialog,
 // titled windows); on X11, xcb where Qt has no API (RandR monitors, the bare windows of the
 // desktop stack and their stacking); on Wayland, a connection of its own to the compositor for
@@ -44,8 +40,11 @@ public:
     // Connects to the X server named by DISPLAY, or on Wayland to the compositor named by
     // WAYLAND_DISPLAY, through Qt and through a connection of its own; ends the process with
     // a line on stderr when that fails (Qt ends it when its own connection fails). The
-    // defaults domain lives in `defaultsFile`.
-    QtPlatform(std::filesystem::path defaultsFile, WindowSystem system);
+    // defaults domain lives in `defaultsFile`. `earlyDesktop` holds the overlays' stand-ins
+    // that the launcher showed (see QtEarlyDesktop.h), if any: they go once the overlays that
+    // launching makes are on screen.
+    QtPlatform(std::filesystem::path defaultsFile, WindowSystem system,
+               xcb_connection_t* earlyDesktop = nullptr);
     ~QtPlatform() override;
     QtPlatform(const QtPlatform&) = delete;
     QtPlatform& operator=(const QtPlatform&) = delete;
@@ -110,6 +109,8 @@ public:
     // factor. On Wayland both sides count logical pixels, and these change nothing.
     QRect toQtLogical(const QRect& x11) const;
     QRect fromQtLogical(const QRect& logical) const;
+    // The server told of a change to a window of the desktop stack (see RootEventFilter).
+    void desktopStackEvent(const xcb_generic_event_t& event);
     // Where the overlays are kept in the window stack.
     QtDesktopStack& desktopStack() { return *desktopStack_; }
     // Whether activateIgnoringOtherApps asked for the next shown window to be focused.
@@ -131,6 +132,11 @@ private:
     void releaseNativeObjects();
     // Puts the defaults written so far on stable storage.
     void syncDefaults();
+    // Keeps the overlays' look for the launcher's stand-ins at the next start, when it is new.
+    void keepDesktopLook();
+    // Removes the launcher's stand-ins once launching is done and every overlay it showed is
+    // on screen.
+    void endEarlyDesktopOnceCovered();
     // Claims the Wayland display for this process and connects to its compositor.
     void startWayland();
 
@@ -139,6 +145,9 @@ private:
     std::unique_ptr<QtScreens> screens_;
     std::unique_ptr<QtDesktopStack> desktopStack_;
     std::unique_ptr<RootEventFilter> filter_;
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> earlyDesktop_{nullptr,
+                                                                               &xcb_disconnect};
+    std::optional<DesktopLook> keptLook_;
 #if VELLUMOR_WAYLAND
     std::unique_ptr<WaylandConnection> wayland_;
 #endif
@@ -152,6 +161,7 @@ private:
     bool activationRequested_ = false;
     bool terminated_ = false;
     bool shellFinished_ = false;
+    bool launched_ = false;
     CoalescedCall endActivation_;
 };
 

@@ -1,24 +1,16 @@
 #include "platform/qt/QtSingleInstance.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-namespace platform::qt {
+#include "platform/qt/QtEarlyDesktop.h"
 
-namespace {
-// Named after ICCCM's manager selections (WM_S0, _NET_SYSTEM_TRAY_S0), and per user, since
-// each user has a colour of their own.
-std::string selectionName(const X11Connection& x11) {
-    return "_VELLUMOR_S" + std::to_string(x11.screenNumber()) + "_U" + std::to_string(::getuid());
-}
-}  // namespace
+namespace platform::qt {
 
 bool claimInstanceSelection(X11Connection& x11) {
     xcb_connection_t* connection = x11.connection();
-    const xcb_atom_t selection = x11.atom(selectionName(x11));
+    const xcb_atom_t selection = x11.atom(instanceSelectionName(x11.screenNumber()));
     // The owner is a window that is never shown; it lives as long as the connection.
     const xcb_window_t owner = xcb_generate_id(connection);
     const std::uint32_t overrideRedirect = 1;

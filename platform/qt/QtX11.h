@@ -44,6 +44,8 @@ public:
     // The screen the program runs on, and its root window.
     const xcb_screen_t& screen() const { return *screen_; }
     xcb_window_t root() const { return screen_->root; }
+    // The screen's root visual, or null when the server lists none such.
+    const xcb_visualtype_t* rootVisual() const { return rootVisual_; }
     // The number of that screen on its display.
     int screenNumber() const { return screenNumber_; }
 

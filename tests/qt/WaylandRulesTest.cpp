@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtUserPaths.h"
 #include "platform/qt/QtWaylandRules.h"
 
 namespace platform::qt {

@@ -95,6 +95,7 @@ protected:
         fs::create_directories(dir_ / "runtime");
         fs::permissions(dir_ / "runtime", fs::perms::owner_all);
         fs::copy_file(VELLUMOR_BINARY, dir_ / "vellumor");
+        fs::copy_file(VELLUMOR_PROGRAM_MODULE, dir_ / fs::path(VELLUMOR_PROGRAM_MODULE).filename());
         fs::copy_file(VELLUMOR_LSAN_SUPPRESSIONS, dir_ / "lsan.supp");
         // The colour an earlier pick stored, written before the directory changes hands.
         check(!stored || platform::common::DefaultsFile(dir_ / kDefaults)
