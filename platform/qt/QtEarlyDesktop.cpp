@@ -90,8 +90,9 @@ void setProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t p
 
 std::string desktopLookText(const DesktopLook& look) {
     std::array<char, 64> line{};
-    std::snprintf(line.data(), line.size(), "%08" PRIx32 " %08" PRIx32 " %08" PRIx32 " %08" PRIx32 "\n",
-                  look.pixel, look.redMask, look.greenMask, look.blueMask);
+    std::snprintf(line.data(), line.size(),
+                  "%08" PRIx32 " %08" PRIx32 " %08" PRIx32 " %08" PRIx32 "\n", look.pixel,
+                  look.redMask, look.greenMask, look.blueMask);
     return line.data();
 }
 
@@ -101,8 +102,8 @@ std::optional<DesktopLook> readDesktopLook(const std::filesystem::path& path) {
     file.read(bytes.data(), bytes.size() - 1);
     const std::string text(bytes.data(), static_cast<std::size_t>(file.gcount()));
     DesktopLook look;
-    if (std::sscanf(text.c_str(), "%8" SCNx32 " %8" SCNx32 " %8" SCNx32 " %8" SCNx32,
-                    &look.pixel, &look.redMask, &look.greenMask, &look.blueMask) != 4 ||
+    if (std::sscanf(text.c_str(), "%8" SCNx32 " %8" SCNx32 " %8" SCNx32 " %8" SCNx32, &look.pixel,
+                    &look.redMask, &look.greenMask, &look.blueMask) != 4 ||
         text != desktopLookText(look)) {
         return std::nullopt;
     }
@@ -177,11 +178,10 @@ xcb_connection_t* showEarlyDesktop(const std::filesystem::path& lookPath) {
         // clicks that land on them from the root window's menus.
         const std::array<std::uint32_t, 3> values{
             look->pixel, 1, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE};
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, frame.x, frame.y,
-                          frame.width, frame.height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK,
-                          values.data());
+        xcb_create_window(
+            connection, XCB_COPY_FROM_PARENT, window, screen->root, frame.x, frame.y, frame.width,
+            frame.height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+            XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values.data());
         setProperty(connection, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                     static_cast<std::uint32_t>(windowClass.size()), windowClass.data());
         if (type != XCB_ATOM_NONE && desktop != XCB_ATOM_NONE) {

@@ -20,9 +20,9 @@ std::filesystem::path programModule() {
     std::array<char, 4096> self{};
     const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
     const std::filesystem::path directory =
-        length > 0 ? std::filesystem::path(std::string(self.data(), std::size_t(length)))
-                         .parent_path()
-                   : std::filesystem::path(".");
+        length > 0
+            ? std::filesystem::path(std::string(self.data(), std::size_t(length))).parent_path()
+            : std::filesystem::path(".");
     std::error_code unreadable;
     if (std::filesystem::exists(directory / VELLUMOR_PROGRAM_MODULE, unreadable)) {
         return directory / VELLUMOR_PROGRAM_MODULE;

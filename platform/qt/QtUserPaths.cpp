@@ -35,8 +35,7 @@ std::filesystem::path baseDirectory(const char* variable, const char* underHome)
 }  // namespace
 
 std::filesystem::path defaultsFilePath() {
-    return baseDirectory("XDG_CONFIG_HOME", ".config") / "vellumor" /
-           "org.vellumor.Vellumor.plist";
+    return baseDirectory("XDG_CONFIG_HOME", ".config") / "vellumor" / "org.vellumor.Vellumor.plist";
 }
 
 std::filesystem::path desktopLookPath() {

@@ -14,7 +14,7 @@ constexpr char kRedLook[] = "00c00000 00ff0000 0000ff00 000000ff\n";
 
 // One change among the root window's children, as the server told of it.
 struct RootEvent {
-    enum Kind { Made, Mapped, Gone } kind;
+    enum Kind { Made, PutAtBottom, Mapped, Gone } kind;
     xcb_window_t window;
     bool overrideRedirect = false;
     Geometry at{};
@@ -36,13 +36,22 @@ protected:
             switch (event->response_type & 0x7F) {
                 case XCB_CREATE_NOTIFY: {
                     const auto& made = *reinterpret_cast<xcb_create_notify_event_t*>(event);
-                    events.push_back({RootEvent::Made, made.window, made.override_redirect != 0,
+                    events.push_back({RootEvent::Made,
+                                      made.window,
+                                      made.override_redirect != 0,
                                       {made.x, made.y, made.width, made.height}});
                     break;
                 }
+                case XCB_CONFIGURE_NOTIFY: {
+                    const auto& moved = *reinterpret_cast<xcb_configure_notify_event_t*>(event);
+                    if (moved.above_sibling == XCB_WINDOW_NONE) {
+                        events.push_back({RootEvent::PutAtBottom, moved.window});
+                    }
+                    break;
+                }
                 case XCB_MAP_NOTIFY:
-                    events.push_back(
-                        {RootEvent::Mapped, reinterpret_cast<xcb_map_notify_event_t*>(event)->window});
+                    events.push_back({RootEvent::Mapped,
+                                      reinterpret_cast<xcb_map_notify_event_t*>(event)->window});
                     break;
                 case XCB_DESTROY_NOTIFY:
                     events.push_back(
@@ -71,10 +80,10 @@ protected:
     // Where in `events` the first change of `kind` to `window` is; events.size() if none.
     static std::size_t at(const std::vector<RootEvent>& events, RootEvent::Kind kind,
                           xcb_window_t window) {
-        return std::size_t(std::ranges::find_if(events, [&](const RootEvent& e) {
-                               return e.kind == kind && e.window == window;
-                           }) -
-                           events.begin());
+        return std::size_t(
+            std::ranges::find_if(
+                events, [&](const RootEvent& e) { return e.kind == kind && e.window == window; }) -
+            events.begin());
     }
 };
 
@@ -93,8 +102,8 @@ TEST_F(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
     vellumor_.reset();
 
     // With the look kept, and with one another run left behind: the stand-ins are made before
-    // the overlays and go only once each overlay is mapped; the screen ends in the stored
-    // colour, whose look is kept again.
+    // the overlays, put at the bottom before they show, and go only once each overlay is mapped;
+    // the screen ends in the stored colour, whose look is kept again.
     for (const char* kept : {kGreyLook, kRedLook}) {
         std::ofstream(look) << kept;
         rootEvents();
@@ -108,10 +117,13 @@ TEST_F(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
                    std::ranges::all_of(early, [&](xcb_window_t w) {
                        return at(events, RootEvent::Gone, w) < events.size();
                    });
-        })) << kept << ": " << early.size() << " stand-ins, not all gone";
+        })) << kept
+            << ": " << early.size() << " stand-ins, not all gone";
         const auto overlays = shown(kOverlay);
         ASSERT_EQ(overlays.size(), early.size());
         for (const xcb_window_t standIn : early) {
+            EXPECT_LT(at(events, RootEvent::PutAtBottom, standIn),
+                      at(events, RootEvent::Mapped, standIn));
             EXPECT_LT(at(events, RootEvent::Mapped, standIn), events.size());
             for (const xcb_window_t overlay : overlays) {
                 EXPECT_LT(at(events, RootEvent::Made, standIn),
