@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package made from a built tree: cpack -G DEB writes
 # vellumor_<version>_<arch>.deb; its Depends come from the binary's libraries; unpacked it
-# holds the stripped program, which reports its version, and its desktop files; lintian finds
+# holds the stripped program and its module, which report its version, and its desktop files; lintian finds
 # no error in it; appstreamcli accepts its metainfo, which names its desktop entry and this
 # release; its manual page renders without a warning and describes every menu entry and every
 # option that `vellumor --help` lists.
@@ -35,7 +35,12 @@ for file in bin/vellumor share/applications/$id.desktop share/icons/hicolor/scal
     share/doc/vellumor/changelog.gz; do
     [ -f "$root/usr/$file" ] || fail "the package lacks /usr/$file"
 done
-file "$root/usr/bin/vellumor" | grep -q ', stripped' || fail "the binary is not stripped"
+# The module in the program's private directory, where GNUInstallDirs puts libraries.
+module="$(find "$root/usr/lib" -path '*/vellumor/vellumor-program.so')"
+[ -n "$module" ] || fail "the package lacks /usr/lib/.../vellumor/vellumor-program.so"
+for binary in "$root/usr/bin/vellumor" "$module"; do
+    file "$binary" | grep -q ', stripped' || fail "$binary is not stripped"
+done
 output="$(env -u DISPLAY "$root/usr/bin/vellumor" --version 2>&1)"
 [ "$output" = "vellumor $version" ] || fail "vellumor --version said: $output"
 allow_root=() && [ "$(id -u)" = 0 ] && allow_root=(--allow-root)

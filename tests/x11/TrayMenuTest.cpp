@@ -105,6 +105,9 @@ TEST_F(TrayMenuTest, EntriesWorkAndThePickIsBackAtTheNextLaunchScaled) {
     ASSERT_TRUE(quit.has_value()) << "Quit did not end the program";
     EXPECT_TRUE(WIFEXITED(*quit) && WEXITSTATUS(*quit) == 0) << *quit;
     EXPECT_TRUE(waitUntil([&] { return vellumorWindows().empty(); }));
+    // The pick's look is what the next start shows first.
+    EXPECT_EQ(fileText(dir_ / ".cache" / "vellumor" / "desktop-look"),
+              "00113355 00ff0000 0000ff00 000000ff\n");
 
     // Started again on a desktop at 192 dpi, as desktops scale: the overlays cover each
     // monitor's pixels in the stored pick, and the About window and its content are twice the
