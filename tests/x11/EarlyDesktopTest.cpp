@@ -20,7 +20,9 @@ struct RootEvent {
     Geometry at{};
 };
 
-class EarlyDesktopTest : public DesktopTest {
+// Under openbox, which takes the overlays on as desktop windows, and with no manager at all,
+// where they are mapped at once; `GetParam()` is whether openbox runs.
+class EarlyDesktopTest : public DesktopTest, public ::testing::WithParamInterface<bool> {
 protected:
     void listenToRoot() {
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
@@ -87,8 +89,8 @@ protected:
     }
 };
 
-TEST_F(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
-    startDesktop();
+TEST_P(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
+    startDesktop(!GetParam());
     listenToRoot();
     // The first start has no look to show; it keeps its overlays' look for the next.
     ASSERT_TRUE(launch());
@@ -104,6 +106,14 @@ TEST_F(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
     // With the look kept, and with one another run left behind: the stand-ins are made before
     // the overlays, put at the bottom before they show, and go only once each overlay is mapped;
     // the screen ends in the stored colour, whose look is kept again.
+    // A window of another program is open, beside the monitors, where the screen's checks do
+    // not look and no manager moves it: the stand-ins go below it.
+    const xcb_window_t other = xcb_generate_id(c_);
+    const std::uint32_t unmanaged = 1;
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, other, root(), 3300, 100, 200, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
+                      &unmanaged);
+    xcb_map_window(c_, other);
     for (const char* kept : {kGreyLook, kRedLook}) {
         std::ofstream(look) << kept;
         rootEvents();
@@ -138,6 +148,11 @@ TEST_F(EarlyDesktopTest, EachStartShowsTheLastLookUntilTheOverlaysAreOnScreen) {
         vellumor_.reset();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sessions, EarlyDesktopTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& session) {
+                             return session.param ? "openbox" : "none";
+                         });
 
 }  // namespace
 }  // namespace vellumor::x11test
