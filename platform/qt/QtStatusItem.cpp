@@ -102,6 +102,11 @@ void QtStatusItem::releaseNative() {
 #if VELLUMOR_WAYLAND
     hostWait_.reset();
 #endif
+    // Destroying a QMenu leaves the entries of its D-Bus menu (Qt 6.4, the Wayland tray) in
+    // memory; taken out of the menu first, they are freed.
+    if (qmenu_) {
+        qmenu_->clear();
+    }
     // The icon refers to the menu, so it goes first.
     tray_.reset();
     qmenu_.reset();
