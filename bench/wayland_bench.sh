@@ -5,9 +5,10 @@
 #
 #   bench/wayland_bench.sh [--quick] [BUILD_DIR]
 #
-# BUILD_DIR (default build/default) must hold main/vellumor (the Qt build). Without it, or
-# without sway, swaymsg, grim, wtype, dbus-daemon or dbus-send, it says so and exits 0; as root
-# it needs the account vellumortest that .ci/run creates, since sway will not run as root.
+# BUILD_DIR (default build/default) must hold main/vellumor and its module (the Qt build).
+# Without them, or without sway, swaymsg, grim, wtype, dbus-daemon or dbus-send, it says so
+# and exits 0; as root it needs the account vellumortest that .ci/run creates, since sway will
+# not run as root.
 # --quick runs every measurement once, briefly, to show the measurements still work (CI); its
 # figures are not worth quoting.
 #
@@ -26,10 +27,11 @@ fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build/default}" 2>/dev/null && pwd || echo "${1:-$root/build/default}")"
 program="$build/main/vellumor"
+module="$build/main/vellumor-program.so"
 watcher="$build/bench/wayland_watcher"
 account=vellumortest
 
-for file in "$program" "$watcher"; do
+for file in "$program" "$module" "$watcher"; do
     if [ ! -x "$file" ]; then
         echo "wayland_bench: skipped, $file is not built (it needs the Qt backend)"
         exit 0
@@ -69,7 +71,8 @@ fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-wayland-bench.XXXXXX")"
 chmod 755 "$work"
 mkdir -m 700 "$work/runtime" "$work/config"
-cp "$program" "$work/vellumor"
+# The launcher loads the program's module from beside it.
+cp "$program" "$module" "$work/"
 cp "$watcher" "$work/wayland_watcher"
 log="$work/log"
 : >"$log"
