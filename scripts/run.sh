@@ -82,20 +82,23 @@ wait_for xdotool search --onlyvisible --class trayer
 env -u DBUS_SESSION_BUS_ADDRESS "$binary" >"$work/vellumor.log" 2>&1 &
 pids+=($!)
 
+# The program's own windows: the instance name "vellumor" alone, not the stand-ins that cover
+# the monitors while the program loads ("vellumor-start").
 count_overlays() {
     local count=0
-    for window in $(xdotool search --onlyvisible --class vellumor 2>/dev/null); do
+    for window in $(xdotool search --onlyvisible --classname '^vellumor$' 2>/dev/null); do
         if xprop -id "$window" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_DESKTOP; then
             count=$((count + 1))
         fi
     done
     echo "$count"
 }
+covered=0
 for _ in $(seq 100); do
-    [ "$(count_overlays)" -ge 2 ] && break
+    [ "$(count_overlays)" -ge 2 ] && covered=1 && break
     sleep 0.1
 done
-if [ "$(count_overlays)" -lt 2 ]; then
+if [ "$covered" = 0 ]; then
     echo "run.sh: Vellumor did not cover the monitors; its output:" >&2
     cat "$work/vellumor.log" >&2
     exit 1
@@ -109,7 +112,7 @@ wait_for xdotool search --onlyvisible --class xmessage
 
 # The tray icon's menu, opened with a click on the icon once it sits in the tray.
 vellumor_window_of_type() {
-    for window in $(xdotool search --onlyvisible --class vellumor 2>/dev/null); do
+    for window in $(xdotool search --onlyvisible --classname '^vellumor$' 2>/dev/null); do
         if xprop -id "$window" _NET_WM_WINDOW_TYPE | grep -q "$1"; then
             echo "$window"
             return 0
