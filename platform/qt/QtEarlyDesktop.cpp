@@ -8,24 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <vector>
+
+#include "platform/qt/QtX11.h"
 
 namespace platform::qt {
 
 namespace {
-template <typename Reply>
-using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
-
-// The reply to `cookie`; null, with any error freed, when there is none.
-template <typename Reply, typename Fetch, typename Cookie>
-Owned<Reply> fetch(xcb_connection_t* connection, Fetch fetchReply, Cookie cookie) {
-    xcb_generic_error_t* error = nullptr;
-    Owned<Reply> result(fetchReply(connection, cookie, &error), &std::free);
-    std::free(error);
-    return result;
-}
-
 xcb_intern_atom_cookie_t askAtom(xcb_connection_t* connection, const std::string& name,
                                  bool onlyIfExists) {
     return xcb_intern_atom(connection, onlyIfExists ? 1 : 0,
@@ -33,21 +22,8 @@ xcb_intern_atom_cookie_t askAtom(xcb_connection_t* connection, const std::string
 }
 
 xcb_atom_t atomOf(xcb_connection_t* connection, xcb_intern_atom_cookie_t cookie) {
-    const auto answer = fetch<xcb_intern_atom_reply_t>(connection, xcb_intern_atom_reply, cookie);
+    const auto answer = reply<xcb_intern_atom_reply_t>(connection, xcb_intern_atom_reply, cookie);
     return answer ? answer->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
-const xcb_visualtype_t* rootVisual(const xcb_screen_t& screen) {
-    for (auto depth = xcb_screen_allowed_depths_iterator(&screen); depth.rem > 0;
-         xcb_depth_next(&depth)) {
-        for (auto visual = xcb_depth_visuals_iterator(depth.data); visual.rem > 0;
-             xcb_visualtype_next(&visual)) {
-            if (visual.data->visual_id == screen.root_visual) {
-                return visual.data;
-            }
-        }
-    }
-    return nullptr;
 }
 
 struct Frame {
@@ -65,7 +41,7 @@ std::vector<Frame> monitorFrames(xcb_connection_t* connection, const xcb_screen_
         const auto version = xcb_randr_query_version(connection, 1, 5);
         const auto monitors = xcb_randr_get_monitors(connection, screen.root, 1);
         std::free(xcb_randr_query_version_reply(connection, version, nullptr));
-        const auto answer = fetch<xcb_randr_get_monitors_reply_t>(
+        const auto answer = reply<xcb_randr_get_monitors_reply_t>(
             connection, xcb_randr_get_monitors_reply, monitors);
         for (auto it = answer ? xcb_randr_get_monitors_monitors_iterator(answer.get())
                               : xcb_randr_monitor_info_iterator_t{};
@@ -138,12 +114,9 @@ xcb_connection_t* showEarlyDesktop(const std::filesystem::path& lookPath) {
         }
         screen = it.rem > 0 ? it.data : nullptr;
     }
-    const xcb_visualtype_t* visual = screen != nullptr ? rootVisual(*screen) : nullptr;
-    if (visual == nullptr ||
-        (visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR &&
-         visual->_class != XCB_VISUAL_CLASS_DIRECT_COLOR) ||
-        visual->red_mask != look->redMask || visual->green_mask != look->greenMask ||
-        visual->blue_mask != look->blueMask) {
+    const xcb_visualtype_t* visual = screen != nullptr ? rootVisualOf(*screen) : nullptr;
+    if (!hasColourChannels(visual) || visual->red_mask != look->redMask ||
+        visual->green_mask != look->greenMask || visual->blue_mask != look->blueMask) {
         xcb_disconnect(connection);
         return nullptr;
     }
@@ -156,7 +129,7 @@ xcb_connection_t* showEarlyDesktop(const std::filesystem::path& lookPath) {
     const auto pidAtom = askAtom(connection, "_NET_WM_PID", false);
     const xcb_atom_t selectionAtom = atomOf(connection, selection);
     if (selectionAtom != XCB_ATOM_NONE) {
-        const auto owner = fetch<xcb_get_selection_owner_reply_t>(
+        const auto owner = reply<xcb_get_selection_owner_reply_t>(
             connection, xcb_get_selection_owner_reply,
             xcb_get_selection_owner(connection, selectionAtom));
         // The running Vellumor's overlays are there already; this start ends in a moment.

@@ -204,10 +204,7 @@ void QtPlatform::keepDesktopLook() {
     }
     const std::optional<std::uint32_t> pixel = desktopStack_->backgroundPixel();
     const xcb_visualtype_t* visual = x11_->rootVisual();
-    // A colour-mapped visual's pixels are cells of this run's colour map.
-    if (!pixel || visual == nullptr ||
-        (visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR &&
-         visual->_class != XCB_VISUAL_CLASS_DIRECT_COLOR)) {
+    if (!pixel || !hasColourChannels(visual)) {
         return;
     }
     const DesktopLook look{*pixel, visual->red_mask, visual->green_mask, visual->blue_mask};

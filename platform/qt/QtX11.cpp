@@ -18,15 +18,7 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
             break;
         }
     }
-    for (auto depths = xcb_screen_allowed_depths_iterator(screen_); depths.rem > 0;
-         xcb_depth_next(&depths)) {
-        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
-             xcb_visualtype_next(&visuals)) {
-            if (visuals.data->visual_id == screen_->root_visual) {
-                rootVisual_ = visuals.data;
-            }
-        }
-    }
+    rootVisual_ = rootVisualOf(*screen_);
 }
 
 bool X11Connection::madeHere(xcb_window_t window) const {
@@ -147,8 +139,7 @@ bool X11Connection::hasCompositor() {
 }
 
 std::uint32_t X11Connection::pixelFor(const Color& color) {
-    if (rootVisual_ != nullptr && (rootVisual_->_class == XCB_VISUAL_CLASS_TRUE_COLOR ||
-                                   rootVisual_->_class == XCB_VISUAL_CLASS_DIRECT_COLOR)) {
+    if (hasColourChannels(rootVisual_)) {
         return pixelForColor(color, rootVisual_->red_mask, rootVisual_->green_mask,
                              rootVisual_->blue_mask);
     }

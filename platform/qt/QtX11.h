@@ -31,6 +31,28 @@ ReplyPtr<Reply> reply(xcb_connection_t* connection, Fetch fetch, Cookie cookie) 
     return result;
 }
 
+// The visual of `screen`'s root window, or null when the server lists none such.
+inline const xcb_visualtype_t* rootVisualOf(const xcb_screen_t& screen) {
+    for (auto depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0;
+         xcb_depth_next(&depths)) {
+        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
+             xcb_visualtype_next(&visuals)) {
+            if (visuals.data->visual_id == screen.root_visual) {
+                return visuals.data;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Whether `visual` (null: none) gives a pixel its colour by channel masks, true or direct
+// colour, so that the pixel means one colour in every run; in a colour-mapped visual it is a
+// cell of this run's colour map.
+inline bool hasColourChannels(const xcb_visualtype_t* visual) {
+    return visual != nullptr && (visual->_class == XCB_VISUAL_CLASS_TRUE_COLOR ||
+                                 visual->_class == XCB_VISUAL_CLASS_DIRECT_COLOR);
+}
+
 // Qt's connection to the X server, with the few requests the backend makes itself where Qt
 // has no API: atoms, window properties, the window manager's and compositor's presence.
 class X11Connection final {
