@@ -145,8 +145,10 @@ private:
     std::unique_ptr<QtScreens> screens_;
     std::unique_ptr<QtDesktopStack> desktopStack_;
     std::unique_ptr<RootEventFilter> filter_;
+    // The launcher's connection, which holds the overlays' stand-ins; null once they are gone.
     std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> earlyDesktop_{nullptr,
                                                                                &xcb_disconnect};
+    // The look in the file for the next start, as last read or written.
     std::optional<DesktopLook> keptLook_;
 #if VELLUMOR_WAYLAND
     std::unique_ptr<WaylandConnection> wayland_;
@@ -161,6 +163,7 @@ private:
     bool activationRequested_ = false;
     bool terminated_ = false;
     bool shellFinished_ = false;
+    // Whether launching has made the overlays (the stand-ins wait for them).
     bool launched_ = false;
     CoalescedCall endActivation_;
 };
